@@ -1,0 +1,86 @@
+// The narrow interface through which the core reads the host's adapters and changes their
+// addresses. Records are plain values; every text is GBK. The two-call buffer protocols of the
+// Windows API stay inside the Windows backend: the core only sees "failed -> empty".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nicops::platform {
+
+// One element of an address list: address, mask, the NTE context that deleteIpAddress takes,
+// and the link to the following element (0 on the last element, non-zero otherwise).
+struct IpAddrString {
+    std::string address;
+    std::string mask;
+    std::uint32_t context = 0;
+    std::uint32_t next = 0;
+};
+
+// One adapter as the platform lists it, with its five address lists.
+struct AdapterInfo {
+    std::uint32_t index = 0;
+    std::string adapterName;             // GUID in braces on Windows, kernel name on Linux
+    std::string description;
+    std::vector<std::uint8_t> hwAddress;  // physical address bytes; empty when there is none
+    std::uint32_t type = 0;              // MIB_IF_TYPE numbering
+    std::uint32_t dhcpEnabled = 0;
+    std::uint32_t haveWins = 0;
+    std::int32_t leaseObtained = 0;      // seconds since 1970-01-01 UTC
+    std::int32_t leaseExpires = 0;
+    std::vector<IpAddrString> ipAddresses;
+    std::vector<IpAddrString> gateways;
+    std::vector<IpAddrString> dhcpServer;
+    std::vector<IpAddrString> primaryWins;
+    std::vector<IpAddrString> secondaryWins;
+};
+
+// One entry of the connection-name table: interface index and friendly name (GBK).
+struct InterfaceName {
+    std::uint32_t index = 0;
+    std::string friendlyName;
+};
+
+// Result codes of addIpAddress / deleteIpAddress: 0 is success, anything else a platform code
+// that callers show in decimal and never interpret.
+inline constexpr std::uint32_t kNoError = 0;
+
+class IpHelper {
+public:
+    virtual ~IpHelper() = default;
+
+    // Every adapter in the platform's own order; empty when the enumeration fails.
+    virtual std::vector<AdapterInfo> getAdaptersInfo() = 0;
+    // The adapter's DNS servers in order; nullopt when the per-adapter data can't be read.
+    virtual std::optional<std::vector<std::string>> getPerAdapterDns(std::uint32_t adapterIndex) = 0;
+    // The connection-name table in the platform's order (duplicates possible); empty on failure.
+    virtual std::vector<InterfaceName> getInterfaceNames() = 0;
+
+    virtual std::uint32_t addIpAddress(const std::string& address, const std::string& mask,
+                                       std::uint32_t adapterIndex) = 0;
+    virtual std::uint32_t deleteIpAddress(std::uint32_t nteContext) = 0;
+};
+
+// Link facts by connection name (the text the adapter box shows).
+class ConnectionQuery {
+public:
+    virtual ~ConnectionQuery() = default;
+
+    // NetConnectionStatus numbering (2 = connected); -1 when no connection has that name.
+    virtual std::int32_t connectionStatus(const std::string& connectionName) = 0;
+    // 1 when the link is up; 0 when it is not or no adapter has that name.
+    virtual std::int32_t mediaState(const std::string& connectionName) = 0;
+    // Bits per second; -1 when nothing is found.
+    virtual std::int64_t linkSpeed(const std::string& connectionName) = 0;
+    // Bytes; -1 when nothing is found.
+    virtual std::int32_t mtu(const std::string& connectionName) = 0;
+    // Whether the adapter obtains its address automatically; nullopt when unknown.
+    virtual std::optional<bool> dhcpFlag(const std::string& connectionName) = 0;
+};
+
+// A backend: everything the inventory needs from one host.
+class HostBackend : public IpHelper, public ConnectionQuery {};
+
+}  // namespace nicops::platform
