@@ -12,6 +12,7 @@ function(nicops_test name dir)
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     NICOPS_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     NICOPS_BINARY_DIR="${PROJECT_BINARY_DIR}")

@@ -1,1 +1,227 @@
-int main() { return 0; }
+// nicopsctl: the command-line twin of the window, for headless hosts. It drives the window's
+// presenter through a console view, so both show the same rows and log the same lines.
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/backend_choice.h"
+#include "app/console_view.h"
+#include "text/codepage.h"
+#include "text/text_functions.h"
+#include "ui/app_context.h"
+#include "ui/app_settings.h"
+#include "ui/main_presenter.h"
+
+namespace {
+
+using nicops::inventory::AddressKind;
+
+constexpr const char* kUsage =
+    "usage: nicopsctl [--sim FILE] [--config DIR] COMMAND [OPTIONS]\n"
+    "\n"
+    "commands:\n"
+    "  adapters                      one line per adapter: index, TAB, connection name\n"
+    "  report [--adapter SEL]        the adapter's details report\n"
+    "  list [--adapter SEL] [--kinds LIST]\n"
+    "                                the adapter's IP-list rows, columns separated by TAB\n"
+    "\n"
+    "options:\n"
+    "  --sim FILE     use the simulated host described by FILE (JSON)\n"
+    "  --config DIR   directory holding UserConfig.ini\n"
+    "  --adapter SEL  adapter index or connection name (default: the last adapter)\n"
+    "  --kinds LIST   comma list of ip, gateway, dhcp, wins1, wins2 (default: ip)\n"
+    "\n"
+    "Data goes to stdout, log lines to stderr. Exit status: 0 success, 1 the command could not\n"
+    "run, 2 usage error.\n";
+
+struct Options {
+    std::string simFile;
+    std::string configDir;
+    std::string command;
+    std::optional<std::string> adapter;
+    std::optional<std::string> kinds;
+};
+
+struct UsageError {
+    std::string what;
+};
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    auto value = [&](int& i) -> std::string {
+        if (i + 1 >= argc) {
+            throw UsageError{std::string(argv[i]) + " needs a value"};
+        }
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--sim") {
+            o.simFile = value(i);
+            if (o.simFile.empty()) {
+                throw UsageError{"--sim needs a file name"};
+            }
+        } else if (arg == "--config") {
+            o.configDir = value(i);
+        } else if (arg == "--adapter") {
+            o.adapter = value(i);
+        } else if (arg == "--kinds") {
+            o.kinds = value(i);
+        } else if (!arg.empty() && arg[0] == '-') {
+            throw UsageError{"unknown option '" + arg + "'"};
+        } else if (o.command.empty()) {
+            o.command = arg;
+        } else {
+            throw UsageError{"unexpected argument '" + arg + "'"};
+        }
+    }
+    if (o.command.empty()) {
+        throw UsageError{"no command given"};
+    }
+    if (o.command != "adapters" && o.command != "report" && o.command != "list") {
+        throw UsageError{"unknown command '" + o.command + "'"};
+    }
+    if (o.command != "list" && o.kinds) {
+        throw UsageError{"--kinds goes with the list command"};
+    }
+    if (o.command == "adapters" && o.adapter) {
+        throw UsageError{"--adapter goes with the report and list commands"};
+    }
+    return o;
+}
+
+// The kinds named in LIST; the list shows them in their fixed order whatever LIST's order.
+std::array<bool, 5> parseKinds(const std::string& list) {
+    static constexpr std::pair<const char*, AddressKind> kNames[] = {
+        {"ip", AddressKind::address},
+        {"gateway", AddressKind::gateway},
+        {"dhcp", AddressKind::dhcpServer},
+        {"wins1", AddressKind::primaryWins},
+        {"wins2", AddressKind::secondaryWins}};
+    std::array<bool, 5> chosen{};
+    for (const std::string& name : nicops::text::splitText(list, ",")) {
+        bool known = false;
+        for (const auto& [word, kind] : kNames) {
+            if (name == word) {
+                chosen[static_cast<std::size_t>(kind)] = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            throw UsageError{"unknown kind '" + name +
+                             "' in --kinds (ip, gateway, dhcp, wins1, wins2)"};
+        }
+    }
+    return chosen;
+}
+
+// The adapter-box position of SEL: an adapter index, else a connection name.
+int findAdapter(const std::vector<nicops::ui::ComboItem>& items, const std::string& selector) {
+    const bool numeric =
+        !selector.empty() && selector.find_first_not_of("0123456789") == std::string::npos;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (numeric && std::to_string(items[i].adapterIndex) == selector) {
+            return static_cast<int>(i);
+        }
+    }
+    const std::string name = nicops::text::utf8ToGbk(selector);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].text == name) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int run(const Options& options) {
+    auto choice = nicops::app::chooseBackend(options.simFile);
+    if (!choice.backend) {
+        std::fprintf(stderr, "nicopsctl: %s\n", choice.error.c_str());
+        return choice.exitCode;
+    }
+    const std::string encoding = nicops::text::terminalEncoding();
+    nicops::ui::AppContext context(*choice.backend);
+    const std::string configDir =
+        options.configDir.empty() ? nicops::ui::defaultConfigDirectory() : options.configDir;
+    auto settings = nicops::ui::loadSettings(nicops::ui::settingsFilePath(configDir));
+    context.settings.set(settings);
+
+    nicops::app::ConsoleView view(encoding);
+    nicops::ui::MainPresenter presenter(context, view);
+    presenter.loadAdapters();
+    const auto items = presenter.comboItems();
+
+    if (options.command == "adapters") {
+        std::string out;
+        for (const auto& item : items) {
+            out += std::to_string(item.adapterIndex) + "\t" + view.out(item.text) + "\n";
+        }
+        std::fputs(out.c_str(), stdout);
+        return 0;
+    }
+
+    int selected = static_cast<int>(items.size()) - 1;  // the window starts on the last adapter
+    if (options.adapter) {
+        selected = findAdapter(items, *options.adapter);
+        if (selected < 0) {
+            std::fprintf(stderr, "nicopsctl: no adapter '%s'\n", options.adapter->c_str());
+            return 1;
+        }
+    }
+    presenter.selectComboItem(selected);
+
+    std::string out;
+    if (options.command == "report") {
+        const std::int32_t status = presenter.writeDetailsReport();
+        for (const std::string& line : nicops::text::splitText(view.detailsReport(), "\r\n")) {
+            out += view.out(line) + "\n";
+        }
+        std::fputs(out.c_str(), stdout);
+        std::fflush(stdout);
+        presenter.logLinkState(status);
+        return 0;
+    }
+
+    const auto kinds = parseKinds(options.kinds.value_or("ip"));
+    for (AddressKind kind : nicops::inventory::kAllAddressKinds) {
+        presenter.setKindChecked(kind, kinds[static_cast<std::size_t>(kind)]);
+    }
+    presenter.fillIpList();
+    out.reserve(view.rows().size() * 64);
+    for (const auto& row : view.rows()) {
+        for (std::size_t c = 0; c < row.cells.size(); ++c) {
+            if (c != 0) {
+                out += '\t';
+            }
+            out += view.out(row.cells[c]);
+        }
+        out += '\n';
+    }
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    try {
+        Options options = parseOptions(argc, argv);
+        if (options.kinds) {
+            parseKinds(*options.kinds);
+        }
+        return run(options);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "nicopsctl: %s (see nicopsctl --help)\n", e.what.c_str());
+        return 2;
+    }
+}

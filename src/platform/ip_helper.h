@@ -22,13 +22,13 @@ struct IpAddrString {
 // One adapter as the platform lists it, with its five address lists.
 struct AdapterInfo {
     std::uint32_t index = 0;
-    std::string adapterName;             // GUID in braces on Windows, kernel name on Linux
+    std::string adapterName;  // GUID in braces on Windows, kernel name on Linux
     std::string description;
     std::vector<std::uint8_t> hwAddress;  // physical address bytes; empty when there is none
-    std::uint32_t type = 0;              // MIB_IF_TYPE numbering
+    std::uint32_t type = 0;               // MIB_IF_TYPE numbering
     std::uint32_t dhcpEnabled = 0;
     std::uint32_t haveWins = 0;
-    std::int32_t leaseObtained = 0;      // seconds since 1970-01-01 UTC
+    std::int32_t leaseObtained = 0;  // seconds since 1970-01-01 UTC
     std::int32_t leaseExpires = 0;
     std::vector<IpAddrString> ipAddresses;
     std::vector<IpAddrString> gateways;
@@ -54,7 +54,8 @@ public:
     // Every adapter in the platform's own order; empty when the enumeration fails.
     virtual std::vector<AdapterInfo> getAdaptersInfo() = 0;
     // The adapter's DNS servers in order; nullopt when the per-adapter data can't be read.
-    virtual std::optional<std::vector<std::string>> getPerAdapterDns(std::uint32_t adapterIndex) = 0;
+    virtual std::optional<std::vector<std::string>> getPerAdapterDns(
+        std::uint32_t adapterIndex) = 0;
     // The connection-name table in the platform's order (duplicates possible); empty on failure.
     virtual std::vector<InterfaceName> getInterfaceNames() = 0;
 

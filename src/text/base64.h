@@ -8,7 +8,7 @@ namespace nicops::text {
 
 std::string base64Encode(std::string_view bytes);
 // Drops ASCII and full-width spaces and CR LF pairs first; an empty text decodes to no bytes.
-// Characters outside the alphabet are passed over.
+// Characters outside the alphabet are passed over; the first "=" ends the data.
 std::string base64Decode(std::string_view stored);
 
 }  // namespace nicops::text

@@ -1,6 +1,8 @@
 // Code-page conversion: the one place where text crosses between the core's GBK bytes and the
 // encodings of the edges (UTF-8 for files, terminals and HTTP bodies, UTF-16 for GUIs and
-// platform names). A character that GBK can't hold becomes "?".
+// platform names). A character that GBK can't hold becomes "?" (the whole character, also when it
+// takes two UTF-16 units or several UTF-8 bytes), and so do malformed input sequences, invalid GBK
+// bytes included. ASCII passes through unchanged.
 #pragma once
 
 #include <string>
@@ -17,7 +19,11 @@ std::string utf16ToGbk(std::u16string_view utf16);
 std::string wideToOem(std::u16string_view wideText);
 
 // GBK text in the given iconv encoding name (the terminal's codeset); UTF-8 when the name is
-// empty or plain ASCII.
+// empty, plain ASCII or a codeset iconv does not know.
 std::string gbkToEncoding(std::string_view gbk, const std::string& encoding);
+
+// The codeset of the current locale (call after setlocale), for gbkToEncoding; the C locale's
+// "ANSI_X3.4-1968" and an empty name give "UTF-8".
+std::string terminalEncoding();
 
 }  // namespace nicops::text

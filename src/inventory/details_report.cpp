@@ -1,0 +1,186 @@
+#include "inventory/details_report.h"
+
+#include <array>
+#include <cstdio>
+#include <ctime>
+
+#include "text/text_functions.h"
+
+namespace nicops::inventory {
+
+using text::numberToText;
+
+std::string adapterStatusName(std::int32_t status) {
+    static constexpr std::array<const char*, 13> kNames = {
+        "已断开",   "连接中",   "已连接",   "断开中",   "硬件不存在", "硬件禁用", "硬件故障",
+        "网线断开", "正在认证", "认证成功", "认证失败", "地址无效",   "缺少证书"};
+    if (status < 0 || status >= static_cast<std::int32_t>(kNames.size())) {
+        return "未知";
+    }
+    return kNames[static_cast<std::size_t>(status)];
+}
+
+std::string adapterTypeName(std::uint32_t type) {
+    switch (type) {
+        case 1:
+            return "其他类型的适配器";
+        case 6:
+            return "以太网适配器";
+        case 9:
+            return "令牌环适配器";
+        case 15:
+            return "FDDI（光纤分布数据接口）适配器";
+        case 23:
+            return "PPP适配器";
+        case 24:
+            return "Loopback适配器";
+        case 28:
+            return "Slip适配器";
+        case 71:
+            return "IEEE80211";
+        default:
+            return numberToText(type);
+    }
+}
+
+std::string yesNoText(std::uint32_t value) {
+    if (value == 0) {
+        return "否";
+    }
+    if (value == 1) {
+        return "是";
+    }
+    return numberToText(value);
+}
+
+namespace {
+
+struct CivilTime {
+    std::int64_t year;
+    int month, day, hour, minute, second;
+};
+
+// Calendar date and time of a second count since 1970-01-01 00:00:00, proleptic Gregorian, for
+// any sign (no dependence on the C library's range of time_t).
+CivilTime civilFromSeconds(std::int64_t seconds) {
+    std::int64_t days = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    return {year,
+            month,
+            day,
+            static_cast<int>(rest / 3600),
+            static_cast<int>(rest / 60 % 60),
+            static_cast<int>(rest % 60)};
+}
+
+// Strict decimal reading of the whole text (optional sign); false when it is not a number.
+bool parseWholeInteger(std::string_view t, std::int64_t& value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) {
+        negative = t[i] == '-';
+        ++i;
+    }
+    if (i == t.size() || t.size() - i > 18) {
+        return false;
+    }
+    std::int64_t v = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < '0' || t[i] > '9') {
+            return false;
+        }
+        v = v * 10 + (t[i] - '0');
+    }
+    value = negative ? -v : v;
+    return true;
+}
+
+}  // namespace
+
+std::string formatLeaseTime(std::string_view secondsText) {
+    std::int64_t value = 0;
+    if (!parseWholeInteger(secondsText, value)) {
+        return {};
+    }
+    char buffer[64];
+    if (secondsText.size() == 10) {
+        // Seconds on a fixed UTC+8 clock, whatever the machine's time zone.
+        const CivilTime c = civilFromSeconds(value + 8 * 3600);
+        std::snprintf(buffer, sizeof buffer, "%04lld-%02d-%02d %02d:%02d:%02d",
+                      static_cast<long long>(c.year), c.month, c.day, c.hour, c.minute, c.second);
+        return buffer;
+    }
+    // Milliseconds since the epoch, shown in the machine's local time.
+    std::int64_t seconds = value / 1000;
+    if (value % 1000 < 0) {
+        --seconds;
+    }
+    const std::time_t when = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (localtime_r(&when, &local) == nullptr) {
+        return {};
+    }
+    std::snprintf(buffer, sizeof buffer, "%d-%d-%d %02d:%02d:%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return buffer;
+}
+
+std::string buildDetailsReport(const AdapterRecord& r, std::int32_t status) {
+    std::string out;
+    out.reserve(512);
+    auto line = [&out](const char* label, const std::string& value) {
+        if (!out.empty()) {
+            out += "\r\n";
+        }
+        out += label;
+        out += value;
+    };
+    line("连接名称：", r.connectionName);
+    line("网卡状态：", adapterStatusName(status));
+    line("适配器描述：", r.description);
+    line("适配器名称：", r.adapterName);
+    line("物理地址：", r.physicalAddress);
+    line("适配器类型：", adapterTypeName(r.adapterType));
+    line("已启用DHCP：", yesNoText(r.dhcpEnabled));
+    line("IPv4地址链表：", numberToText(r.addressCount));
+    line("IPv4网关地址链表：", numberToText(r.gatewayCount));
+    line("DHCP服务器的IPv4地址链表：", numberToText(r.dhcpServerCount));
+    line("使用WINS服务器：", yesNoText(r.haveWins));
+    line("主WINS服务器：", numberToText(r.primaryWinsCount));
+    line("辅WINS服务器：", numberToText(r.secondaryWinsCount));
+    line("首选DNS服务器：", r.primaryDns);
+    line("备用DNS服务器：", r.secondaryDns);
+    line("DHCP获得租约时间：", formatLeaseTime(numberToText(r.leaseObtained)));
+    line("DHCP租约过期时间：", formatLeaseTime(numberToText(r.leaseExpires)));
+    return out;
+}
+
+std::vector<std::string> linkStateLines(const std::string& comboText, std::int32_t status,
+                                        NetworkQuery& query) {
+    std::vector<std::string> lines;
+    lines.emplace_back(37, '-');
+    lines.push_back(comboText + (query.queryMediaState(comboText) == 1 ? " 媒体状态状态-已连接."
+                                                                       : " 媒体状态状态-已断开."));
+    if (status == kStatusConnected) {
+        const double mbps = static_cast<double>(query.queryLinkSpeed(comboText)) / 1000000.0;
+        lines.push_back(comboText + " 最大传输速度" + numberToText(mbps) + "Mbps");
+    }
+    lines.push_back(comboText + " 最大传输单元" + numberToText(query.queryMtu(comboText)) + ".");
+    return lines;
+}
+
+}  // namespace nicops::inventory

@@ -1,0 +1,349 @@
+#include "platform/sim/sim_host.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+
+#include "platform/atomic_file.h"
+#include "text/codepage.h"
+
+namespace nicops::platform::sim {
+
+using nlohmann::json;
+
+namespace {
+
+const char* const kListFields[] = {"ipAddresses", "gateways", "dhcpServer", "primaryWins",
+                                   "secondaryWins"};
+
+std::string gbkField(const json& object, const char* field) {
+    auto it = object.find(field);
+    return it != object.end() && it->is_string() ? text::utf8ToGbk(it->get<std::string>())
+                                                 : std::string();
+}
+
+template <typename T>
+T numberField(const json& object, const char* field, T fallback = 0) {
+    auto it = object.find(field);
+    return it != object.end() && it->is_number() ? it->get<T>() : fallback;
+}
+
+bool parseIpv4(const std::string& text, in_addr& out) {
+    return inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
+
+// The physical address "00-1A-2B-3C-4D-5E" (or with colons) as bytes.
+std::vector<std::uint8_t> parseHwAddress(const std::string& text) {
+    std::vector<std::uint8_t> bytes;
+    unsigned value = 0;
+    int digits = 0;
+    for (char c : text) {
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d >= 0) {
+            value = value * 16 + static_cast<unsigned>(d);
+            ++digits;
+        } else if (digits > 0) {
+            bytes.push_back(static_cast<std::uint8_t>(value));
+            value = 0;
+            digits = 0;
+        }
+    }
+    if (digits > 0) {
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    }
+    return bytes;
+}
+
+std::vector<IpAddrString> readList(const json& adapter, const char* field) {
+    std::vector<IpAddrString> list;
+    auto it = adapter.find(field);
+    if (it == adapter.end() || !it->is_array()) {
+        return list;
+    }
+    const std::size_t n = it->size();
+    list.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const json& e = (*it)[i];
+        IpAddrString s;
+        if (e.is_string()) {
+            s.address = e.get<std::string>();
+        } else if (e.is_object()) {
+            s.address = gbkField(e, "address");
+            s.mask = gbkField(e, "mask");
+            s.context = numberField<std::uint32_t>(e, "context");
+        }
+        // The platform links each element to the next; the last one ends the list.
+        const auto defaultNext = static_cast<std::uint32_t>(i + 1 < n ? i + 1 : 0);
+        s.next = e.is_object() ? numberField<std::uint32_t>(e, "next", defaultNext) : defaultNext;
+        list.push_back(std::move(s));
+    }
+    return list;
+}
+
+const json& adapterList(const json& host) {
+    static const json kEmpty = json::array();
+    auto it = host.find("adapters");
+    return it != host.end() ? *it : kEmpty;
+}
+
+std::string validate(const json& host) {
+    if (!host.is_object()) {
+        return "the top level is not an object";
+    }
+    const json& adapters = adapterList(host);
+    if (!adapters.is_array()) {
+        return "\"adapters\" is not a list";
+    }
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        const json& a = adapters[i];
+        if (!a.is_object() || !a.contains("index") || !a["index"].is_number_unsigned()) {
+            return "adapter " + std::to_string(i + 1) + " has no numeric \"index\"";
+        }
+        for (const char* field : kListFields) {
+            if (a.contains(field) && !a[field].is_array()) {
+                return "adapter " + std::to_string(i + 1) + ": \"" + field + "\" is not a list";
+            }
+        }
+    }
+    auto interfaces = host.find("interfaces");
+    if (interfaces != host.end() && !interfaces->is_array()) {
+        return "\"interfaces\" is not a list";
+    }
+    auto refuse = host.find("refuse");
+    if (refuse != host.end()) {
+        if (!refuse->is_object()) {
+            return "\"refuse\" is not an object";
+        }
+        for (const auto& [address, code] : refuse->items()) {
+            if (!code.is_number_unsigned()) {
+                return "\"refuse\": the code of " + address + " is not a number";
+            }
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::unique_ptr<SimHost> SimHost::open(const std::string& path, std::string& error) {
+    std::string content;
+    std::string reason;
+    if (!readWholeFile(path, content, &reason)) {
+        error = path + ": " + reason;
+        return nullptr;
+    }
+    json host = json::parse(content, nullptr, false);
+    if (host.is_discarded()) {
+        error = path + ": not a valid JSON document";
+        return nullptr;
+    }
+    reason = validate(host);
+    if (!reason.empty()) {
+        error = path + ": " + reason;
+        return nullptr;
+    }
+    return std::unique_ptr<SimHost>(new SimHost(path, std::move(host)));
+}
+
+std::vector<AdapterInfo> SimHost::getAdaptersInfo() {
+    std::lock_guard lock(mutex_);
+    std::vector<AdapterInfo> out;
+    for (const json& a : adapterList(host_)) {
+        AdapterInfo info;
+        info.index = numberField<std::uint32_t>(a, "index");
+        info.adapterName = gbkField(a, "adapterName");
+        info.description = gbkField(a, "description");
+        info.hwAddress = parseHwAddress(gbkField(a, "hwAddress"));
+        info.type = numberField<std::uint32_t>(a, "type");
+        info.dhcpEnabled = numberField<std::uint32_t>(a, "dhcpEnabled");
+        info.haveWins = numberField<std::uint32_t>(a, "haveWins");
+        info.leaseObtained = numberField<std::int32_t>(a, "leaseObtained");
+        info.leaseExpires = numberField<std::int32_t>(a, "leaseExpires");
+        info.ipAddresses = readList(a, "ipAddresses");
+        info.gateways = readList(a, "gateways");
+        info.dhcpServer = readList(a, "dhcpServer");
+        info.primaryWins = readList(a, "primaryWins");
+        info.secondaryWins = readList(a, "secondaryWins");
+        out.push_back(std::move(info));
+    }
+    return out;
+}
+
+std::optional<std::vector<std::string>> SimHost::getPerAdapterDns(std::uint32_t adapterIndex) {
+    std::lock_guard lock(mutex_);
+    for (const json& a : adapterList(host_)) {
+        if (numberField<std::uint32_t>(a, "index") != adapterIndex) {
+            continue;
+        }
+        std::vector<std::string> servers;
+        for (const IpAddrString& s : readList(a, "dns")) {
+            servers.push_back(s.address);
+        }
+        return servers;
+    }
+    return std::nullopt;
+}
+
+std::vector<InterfaceName> SimHost::getInterfaceNames() {
+    std::lock_guard lock(mutex_);
+    std::vector<InterfaceName> names;
+    auto interfaces = host_.find("interfaces");
+    if (interfaces != host_.end()) {
+        for (const json& entry : *interfaces) {
+            if (entry.is_object()) {
+                names.push_back(
+                    {numberField<std::uint32_t>(entry, "index"), gbkField(entry, "name")});
+            }
+        }
+        return names;
+    }
+    for (const json& a : adapterList(host_)) {
+        names.push_back({numberField<std::uint32_t>(a, "index"), gbkField(a, "friendlyName")});
+    }
+    return names;
+}
+
+std::uint32_t SimHost::addIpAddress(const std::string& address, const std::string& mask,
+                                    std::uint32_t adapterIndex) {
+    in_addr parsed{};
+    if (!parseIpv4(address, parsed) || !parseIpv4(mask, parsed)) {
+        return kInvalidParameter;
+    }
+    std::lock_guard lock(mutex_);
+    json* target = nullptr;
+    std::uint32_t maxContext = 0;
+    bool held = false;
+    for (json& a : mutableAdapters()) {
+        if (numberField<std::uint32_t>(a, "index") == adapterIndex && target == nullptr) {
+            target = &a;
+        }
+        for (const json& e : a.value("ipAddresses", json::array())) {
+            if (!e.is_object()) {
+                continue;
+            }
+            maxContext = std::max(maxContext, numberField<std::uint32_t>(e, "context"));
+            held = held || e.value("address", "") == address;
+        }
+    }
+    if (target == nullptr) {
+        return kNotFound;
+    }
+    auto refuse = host_.find("refuse");
+    if (refuse != host_.end() && refuse->is_object() && refuse->contains(address)) {
+        return (*refuse)[address].get<std::uint32_t>();
+    }
+    if (held) {
+        return kObjectAlreadyExists;
+    }
+    json& list = (*target)["ipAddresses"];
+    if (!list.is_array()) {
+        list = json::array();
+    }
+    // The element that was last now links to the new one.
+    const bool relink =
+        !list.empty() && list.back().is_object() && list.back().value("next", 0U) == 0;
+    const std::size_t previousLast = list.size() - 1;
+    if (relink) {
+        list[previousLast]["next"] = list.size();
+    }
+    list.push_back({{"address", address}, {"mask", mask}, {"context", maxContext + 1}});
+    if (save()) {
+        return kNoError;
+    }
+    // The file could not be written: the host stays as the file says.
+    list.erase(list.size() - 1);
+    if (relink) {
+        list[previousLast].erase("next");
+    }
+    return kWriteFault;
+}
+
+std::uint32_t SimHost::deleteIpAddress(std::uint32_t nteContext) {
+    std::lock_guard lock(mutex_);
+    if (nteContext == 0) {
+        return kNotFound;
+    }
+    for (json& a : mutableAdapters()) {
+        auto it = a.find("ipAddresses");
+        if (it == a.end()) {
+            continue;
+        }
+        json& list = *it;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (!list[i].is_object() ||
+                numberField<std::uint32_t>(list[i], "context") != nteContext) {
+                continue;
+            }
+            const json before = list;
+            list.erase(i);
+            if (i == list.size() && !list.empty() && list.back().is_object()) {
+                list.back().erase("next");  // the new last element ends the list
+            }
+            if (save()) {
+                return kNoError;
+            }
+            list = before;  // the file could not be written: nothing changes
+            return kWriteFault;
+        }
+    }
+    return kNotFound;
+}
+
+const json* SimHost::adapterByName(const std::string& connectionName) const {
+    for (const json& a : adapterList(host_)) {
+        if (gbkField(a, "friendlyName") == connectionName) {
+            return &a;
+        }
+    }
+    return nullptr;
+}
+
+std::int32_t SimHost::connectionStatus(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const json* a = adapterByName(connectionName);
+    return a ? numberField<std::int32_t>(*a, "status") : -1;
+}
+
+std::int32_t SimHost::mediaState(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const json* a = adapterByName(connectionName);
+    return a ? numberField<std::int32_t>(*a, "operStatus") : 0;
+}
+
+std::int64_t SimHost::linkSpeed(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const json* a = adapterByName(connectionName);
+    return a ? numberField<std::int64_t>(*a, "speed") : -1;
+}
+
+std::int32_t SimHost::mtu(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const json* a = adapterByName(connectionName);
+    return a ? numberField<std::int32_t>(*a, "mtu") : -1;
+}
+
+std::optional<bool> SimHost::dhcpFlag(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const json* a = adapterByName(connectionName);
+    if (a == nullptr) {
+        return std::nullopt;
+    }
+    auto it = a->find("dhcpFlag");
+    return it != a->end() && it->is_boolean() && it->get<bool>();
+}
+
+json& SimHost::mutableAdapters() {
+    if (!host_.contains("adapters")) {
+        host_["adapters"] = json::array();
+    }
+    return host_["adapters"];
+}
+
+bool SimHost::save() {
+    return replaceFileAtomically(path_, host_.dump(2) + "\n");
+}
+
+}  // namespace nicops::platform::sim

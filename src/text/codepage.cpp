@@ -1,0 +1,285 @@
+#include "text/codepage.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <bit>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+namespace nicops::text {
+namespace {
+
+constexpr const char* kGbk = "GBK";
+constexpr const char* kUtf8 = "UTF-8";
+constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+
+// iconv_open's failure value.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+
+// An iconv descriptor. Opening one costs far more than converting an address, and a descriptor
+// carries shift state, so each thread keeps its own per direction.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (cd_ != kNoConverter)
+            iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+iconv_t utf8ToGbkConverter() {
+    thread_local Converter converter(kGbk, kUtf8);
+    return converter.get();
+}
+
+iconv_t gbkToUtf8Converter() {
+    thread_local Converter converter(kUtf8, kGbk);
+    return converter.get();
+}
+
+iconv_t gbkToUtf16Converter() {
+    thread_local Converter converter(kUtf16, kGbk);
+    return converter.get();
+}
+
+iconv_t utf16ToGbkConverter() {
+    thread_local Converter converter(kGbk, kUtf16);
+    return converter.get();
+}
+
+// The last named converter used by this thread; the terminal's codeset does not change.
+iconv_t gbkToNamedConverter(const std::string& encoding) {
+    struct Named {
+        bool opened = false;
+        std::string name;
+        iconv_t cd = kNoConverter;
+        ~Named() {
+            if (cd != kNoConverter)
+                iconv_close(cd);
+        }
+    };
+    thread_local Named named;
+    if (!named.opened || named.name != encoding) {
+        if (named.cd != kNoConverter)
+            iconv_close(named.cd);
+        named.cd = iconv_open(encoding.c_str(), kGbk);
+        named.name = encoding;
+        named.opened = true;
+    }
+    return named.cd;
+}
+
+// How many input bytes the character at `pos` occupies, for a character that could not be
+// converted. The whole character is dropped, so one "?" stands for it.
+std::size_t utf8CharLength(std::string_view in, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(in[pos]);
+    std::size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+    }
+    std::size_t taken = 1;
+    while (taken < length && pos + taken < in.size() &&
+           (static_cast<unsigned char>(in[pos + taken]) & 0xC0) == 0x80) {
+        ++taken;
+    }
+    return taken;
+}
+
+std::size_t utf16CharLength(std::string_view in, std::size_t pos) {
+    char16_t unit;
+    std::memcpy(&unit, in.data() + pos, sizeof unit);
+    if (unit >= 0xD800 && unit <= 0xDBFF && pos + 4 <= in.size()) {
+        char16_t low;
+        std::memcpy(&low, in.data() + pos + 2, sizeof low);
+        if (low >= 0xDC00 && low <= 0xDFFF)
+            return 4;
+    }
+    return 2;
+}
+
+// A lead byte with a byte of the trail range is one (unmapped) character; anything else drops
+// one byte, so an ASCII byte after a stray lead byte survives.
+std::size_t gbkCharLength(std::string_view in, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(in[pos]);
+    if (lead >= 0x81 && lead <= 0xFE && pos + 1 < in.size()) {
+        const auto trail = static_cast<unsigned char>(in[pos + 1]);
+        if (trail >= 0x40 && trail <= 0xFE && trail != 0x7F)
+            return 2;
+    }
+    return 1;
+}
+
+using CharLength = std::size_t (*)(std::string_view, std::size_t);
+
+// The input's code units: bytes, or UTF-16 units seen as bytes in native order.
+template <std::size_t kUnitBytes>
+char16_t unitAt(std::string_view in, std::size_t pos) {
+    if constexpr (kUnitBytes == 1) {
+        return static_cast<unsigned char>(in[pos]);
+    } else {
+        char16_t unit;
+        std::memcpy(&unit, in.data() + pos, sizeof unit);
+        return unit;
+    }
+}
+
+// Converts `in` with `cd` and returns the result. ASCII passes through unchanged without iconv
+// (most text is addresses); each character the converter rejects, whether it is malformed or has
+// no counterpart in the target, becomes one "?".
+template <class Out, std::size_t kUnitBytes>
+Out convert(iconv_t cd, std::string_view in, CharLength charLength) {
+    using OutUnit = typename Out::value_type;
+    constexpr std::size_t kOutBytes = sizeof(OutUnit);
+
+    std::size_t pos = 0;
+    while (pos < in.size() && unitAt<kUnitBytes>(in, pos) < 0x80)
+        pos += kUnitBytes;
+
+    Out out;
+    if (pos == in.size()) {
+        out.resize(in.size() / kUnitBytes);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            out[i] = static_cast<OutUnit>(unitAt<kUnitBytes>(in, i * kUnitBytes));
+        }
+        return out;
+    }
+
+    // Room for the usual growth (GBK to UTF-8 is at most 3 bytes for 2); grown when short.
+    out.resize(pos / kUnitBytes + (in.size() - pos) * 2 / kOutBytes + 16);
+    for (std::size_t i = 0; i < pos / kUnitBytes; ++i) {
+        out[i] = static_cast<OutUnit>(unitAt<kUnitBytes>(in, i * kUnitBytes));
+    }
+    std::size_t written = pos / kUnitBytes * kOutBytes;  // bytes
+
+    auto room = [&](std::size_t bytes) {
+        if (out.size() * kOutBytes - written < bytes)
+            out.resize(out.size() * 2 + bytes);
+    };
+    auto putReplacement = [&] {
+        room(kOutBytes);
+        out[written / kOutBytes] = static_cast<OutUnit>('?');
+        written += kOutBytes;
+    };
+
+    if (cd == kNoConverter) {
+        // Without a converter only ASCII survives.
+        while (pos < in.size()) {
+            const char16_t unit = unitAt<kUnitBytes>(in, pos);
+            if (unit < 0x80) {
+                room(kOutBytes);
+                out[written / kOutBytes] = static_cast<OutUnit>(unit);
+                written += kOutBytes;
+                pos += kUnitBytes;
+            } else {
+                putReplacement();
+                pos += charLength(in, pos);
+            }
+        }
+        out.resize(written / kOutBytes);
+        return out;
+    }
+
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    while (pos < in.size()) {
+        char* inPtr = const_cast<char*>(in.data() + pos);
+        std::size_t inLeft = in.size() - pos;
+        char* base = reinterpret_cast<char*>(out.data());
+        char* outPtr = base + written;
+        std::size_t outLeft = out.size() * kOutBytes - written;
+        const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const int error = errno;
+        pos = static_cast<std::size_t>(inPtr - in.data());
+        written = static_cast<std::size_t>(outPtr - base);
+        if (result != static_cast<std::size_t>(-1))
+            break;
+        if (error == E2BIG) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        // EILSEQ or EINVAL (cut off at the end): drop the whole character.
+        putReplacement();
+        pos += charLength(in, pos);
+    }
+    // Return a stateful target to its initial shift state.
+    for (;;) {
+        room(16);
+        char* base = reinterpret_cast<char*>(out.data());
+        char* outPtr = base + written;
+        std::size_t outLeft = out.size() * kOutBytes - written;
+        const std::size_t result = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        written = static_cast<std::size_t>(outPtr - base);
+        if (result != static_cast<std::size_t>(-1) || errno != E2BIG)
+            break;
+        out.resize(out.size() * 2);
+    }
+    out.resize(written / kOutBytes);
+    return out;
+}
+
+std::string_view asBytes(std::u16string_view text) {
+    return {reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)};
+}
+
+bool namesAscii(const std::string& encoding) {
+    std::string upper;
+    upper.reserve(encoding.size());
+    for (const char c : encoding) {
+        upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    }
+    return upper == "ANSI_X3.4-1968" || upper == "ASCII" || upper == "US-ASCII";
+}
+
+}  // namespace
+
+std::string utf8ToGbk(std::string_view utf8) {
+    return convert<std::string, 1>(utf8ToGbkConverter(), utf8, utf8CharLength);
+}
+
+std::string gbkToUtf8(std::string_view gbk) {
+    return convert<std::string, 1>(gbkToUtf8Converter(), gbk, gbkCharLength);
+}
+
+std::u16string gbkToUtf16(std::string_view gbk) {
+    return convert<std::u16string, 1>(gbkToUtf16Converter(), gbk, gbkCharLength);
+}
+
+std::string utf16ToGbk(std::u16string_view utf16) {
+    return convert<std::string, 2>(utf16ToGbkConverter(), asBytes(utf16), utf16CharLength);
+}
+
+std::string wideToOem(std::u16string_view wideText) {
+    return utf16ToGbk(wideText.substr(0, wideText.find(u'\0')));
+}
+
+std::string gbkToEncoding(std::string_view gbk, const std::string& encoding) {
+    if (encoding.empty() || namesAscii(encoding))
+        return gbkToUtf8(gbk);
+    const iconv_t cd = gbkToNamedConverter(encoding);
+    // A codeset iconv does not know is taken as UTF-8.
+    if (cd == kNoConverter)
+        return gbkToUtf8(gbk);
+    return convert<std::string, 1>(cd, gbk, gbkCharLength);
+}
+
+std::string terminalEncoding() {
+    const char* codeset = nl_langinfo(CODESET);
+    std::string name = codeset != nullptr ? codeset : "";
+    if (name.empty() || name == "ANSI_X3.4-1968")
+        return kUtf8;
+    return name;
+}
+
+}  // namespace nicops::text

@@ -1,0 +1,100 @@
+#include "ui/app_settings.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/ini_file.h"
+#include "text/text_functions.h"
+
+namespace nicops::ui {
+
+std::int32_t settingsInteger(std::string_view text) {
+    return text::textToInteger(text::trimSpaces(text));
+}
+
+AppSettings loadSettings(const std::string& iniPath) {
+    const platform::IniFile ini = platform::IniFile::load(iniPath);
+    AppSettings s;
+    s.iniPath = iniPath;
+    s.iniSection = std::string(kSettingsSection);
+    s.locationFormat = ini.get(kSettingsSection, kLocationFormatKey, kDefaultLocationFormat);
+    s.copyFormat = ini.get(kSettingsSection, kCopyFormatKey, kDefaultCopyFormat);
+    s.connectTimeoutMs =
+        settingsInteger(ini.get(kSettingsSection, kConnectTimeoutKey, kDefaultTimeoutText));
+    s.requestTimeoutMs =
+        settingsInteger(ini.get(kSettingsSection, kRequestTimeoutKey, kDefaultTimeoutText));
+    return s;
+}
+
+namespace {
+
+std::string environmentText(const char* name) {
+    const char* v = std::getenv(name);
+    return v == nullptr ? std::string() : std::string(v);
+}
+
+std::string homeDirectory() {
+    std::string home = environmentText("HOME");
+    if (!home.empty()) {
+        return home;
+    }
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string defaultConfigDirectory() {
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base-directory rules say.
+    const std::string xdg = environmentText("XDG_CONFIG_HOME");
+    if (!xdg.empty() && xdg.front() == '/') {
+        return xdg + "/nicops";
+    }
+    const std::string home = homeDirectory();
+    if (home.empty()) {
+        return {};
+    }
+    return home + "/.config/nicops";
+}
+
+std::string settingsFilePath(const std::string& configDir) {
+    if (configDir.empty()) {
+        return "UserConfig.ini";
+    }
+    if (configDir.back() == '/') {
+        return configDir + "UserConfig.ini";
+    }
+    return configDir + "/UserConfig.ini";
+}
+
+bool createConfigDirectory(const std::string& configDir) {
+    if (configDir.empty()) {
+        return false;
+    }
+    // Each prefix ending before a '/' (and the whole path) in turn, so parents come first.
+    for (std::size_t pos = 1; pos <= configDir.size(); ++pos) {
+        if (pos < configDir.size() && configDir[pos] != '/') {
+            continue;
+        }
+        const std::string part = configDir.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    struct stat st {};
+    return ::stat(configDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace nicops::ui

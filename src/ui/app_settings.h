@@ -1,0 +1,74 @@
+// The user settings: where the settings file lives, its section and keys, their defaults, and
+// the process-wide copy that the settings window changes while worker threads read it.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace nicops::ui {
+
+// The one section of UserConfig.ini and its keys.
+inline constexpr std::string_view kSettingsSection = "汐桉网卡操作";
+inline constexpr std::string_view kLocationFormatKey = "IP地理位置查询格式";
+inline constexpr std::string_view kCopyFormatKey = "网卡IP复制格式";
+inline constexpr std::string_view kConnectTimeoutKey = "查询连接超时";
+inline constexpr std::string_view kRequestTimeoutKey = "查询请求超时";
+
+inline constexpr std::string_view kDefaultLocationFormat = "{地区}{城市} {线路}";
+inline constexpr std::string_view kDefaultCopyFormat = "{外网IP}:1080|mornlux|kvzt|{地理位置}";
+inline constexpr std::string_view kDefaultTimeoutText = "1500";
+
+struct AppSettings {
+    std::string iniPath;
+    std::string iniSection{kSettingsSection};
+    std::string locationFormat{kDefaultLocationFormat};
+    std::string copyFormat{kDefaultCopyFormat};
+    std::int32_t connectTimeoutMs = 1500;
+    std::int32_t requestTimeoutMs = 1500;
+};
+
+// Reads the four settings from the file (parsed once); every missing key, or a missing or
+// unreadable file, gives its default. Nothing is created or written.
+AppSettings loadSettings(const std::string& iniPath);
+
+// The integer value of a settings text: surrounding spaces ignored, then the leading decimal
+// number with an optional sign; 0 when no digit comes first ("2500ms" -> 2500, "abc" -> 0).
+std::int32_t settingsInteger(std::string_view text);
+
+// The settings as the running program sees them. Readers get a copy; a change installs a whole
+// new value, so a worker never sees a half-changed settings record.
+class SharedSettings {
+public:
+    SharedSettings() = default;
+    explicit SharedSettings(AppSettings initial) : value_(std::move(initial)) {}
+
+    AppSettings get() const {
+        std::lock_guard lock(mutex_);
+        return value_;
+    }
+    void set(AppSettings value) {
+        std::lock_guard lock(mutex_);
+        value_ = std::move(value);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    AppSettings value_;
+};
+
+// $XDG_CONFIG_HOME/nicops, else ~/.config/nicops. The bytes of the environment are taken as
+// they are. Empty when no home directory can be found.
+std::string defaultConfigDirectory();
+
+// configDir + "/UserConfig.ini" (just "UserConfig.ini" for an empty configDir).
+std::string settingsFilePath(const std::string& configDir);
+
+// Creates configDir and any missing parents (0700, as per-user configuration folders are). True
+// when the folder exists afterwards. Meant for the first write of a key: start-up reads only and
+// creates nothing.
+bool createConfigDirectory(const std::string& configDir);
+
+}  // namespace nicops::ui

@@ -1,0 +1,413 @@
+#include "ui/main_presenter.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "inventory/details_report.h"
+#include "text/text_functions.h"
+#include "ui/app_identity.h"
+#include "ui/layout_tables.h"
+
+namespace nicops::ui {
+
+using inventory::AddressKind;
+using text::numberToText;
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kKindTexts = {"IP-地址", "IP-网关", "DHCP-IP",
+                                                        " 主-WINS-IP", "辅-WINS-IP"};
+
+constexpr std::size_t kindSlot(AddressKind kind) {
+    return static_cast<std::size_t>(kind);
+}
+
+// The value of a dotted address for sorting; 0 for anything else.
+std::uint32_t addressValue(const std::string& text) {
+    in_addr parsed{};
+    return inet_pton(AF_INET, text.c_str(), &parsed) == 1 ? ntohl(parsed.s_addr) : 0;
+}
+
+}  // namespace
+
+WorkerStarter detachedWorkers() {
+    return [](std::function<void()> task) { std::thread(std::move(task)).detach(); };
+}
+
+std::string formatLogLine(int hour, int minute, int second, std::string_view message) {
+    char stamp[16];
+    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d", hour, minute, second);
+    std::string line;
+    line.reserve(message.size() + 14);
+    line += stamp;
+    line += "：";
+    line += message;
+    line += "\r\n";
+    return line;
+}
+
+std::string_view kindText(AddressKind kind) {
+    return kKindTexts[kindSlot(kind)];
+}
+
+MainPresenter::MainPresenter(AppContext& context, MainView& view, WorkerStarter startWorker)
+    : context_(context), view_(view), startWorker_(std::move(startWorker)) {}
+
+// ---- start-up ---------------------------------------------------------------------------------
+
+bool MainPresenter::startUp(const std::string& iniPath) {
+    enableControls({menu::kProperties}, false, false);
+    if (!context_.httpLibraryUsable()) {
+        view_.showMessage("缺少 Libcurl.dll", "错误", MessageIcon::error);
+        return false;
+    }
+    context_.settings.set(loadSettings(iniPath));
+    appendLog(appBanner());
+    startWorker_([this] { firstDisplay(); });
+    view_.setWindowCaption(kAppTitle);
+    for (auto [name, link] : {std::pair{names::kLinkExchange, exchangeLink()},
+                              std::pair{names::kLinkIssues, issuesLink()}}) {
+        view_.setControlText(name, link.caption);
+        view_.setControlVisible(name, !link.address.empty());
+    }
+    return true;
+}
+
+// ---- display ----------------------------------------------------------------------------------
+
+void MainPresenter::loadAdapters() {
+    inventory::AdapterSnapshot fresh;
+    inventory::buildAdapterSnapshot(context_.backend, fresh);
+    std::vector<ComboItem> items;
+    items.reserve(fresh.adapters.count());
+    // The adapter box lists the adapters in the snapshot's order.
+    for (const auto& [index, record] : fresh.adapters) {
+        items.push_back({record.connectionName, index});
+    }
+    {
+        std::lock_guard lock(context_.snapshotMutex);
+        context_.snapshot = std::move(fresh);
+    }
+    std::lock_guard lock(stateMutex_);
+    comboItems_ = std::move(items);
+    comboSelected_ = -1;
+}
+
+void MainPresenter::selectComboItem(int comboIndex) {
+    std::vector<ComboItem> items;
+    {
+        std::lock_guard lock(stateMutex_);
+        if (comboIndex < 0 || comboIndex >= static_cast<int>(comboItems_.size())) {
+            comboIndex = -1;
+        }
+        comboSelected_ = comboIndex;
+        currentAdapterIndex_ = comboIndex < 0
+                                   ? kNoAdapter
+                                   : comboItems_[static_cast<std::size_t>(comboIndex)].adapterIndex;
+        items = comboItems_;
+    }
+    view_.setComboItems(items, comboIndex);
+}
+
+void MainPresenter::firstDisplay() {
+    setBusy(true);
+    loadAdapters();
+    selectComboItem(static_cast<int>(comboItems().size()) - 1);
+    showCurrentAdapter();
+    setBusy(false);
+}
+
+void MainPresenter::refreshDisplay() {
+    setBusy(true);
+    const int remembered = comboSelectedIndex();
+    loadAdapters();
+    const int count = static_cast<int>(comboItems().size());
+    selectComboItem(remembered < count ? remembered : 0);
+    view_.setWindowCaption(kAppTitle);
+    appendLog(appBanner());
+    showCurrentAdapter();
+    setBusy(false);
+    appendLog("刷新显示完成.");
+}
+
+void MainPresenter::selectAdapter(int comboIndex) {
+    const auto four = {names::kRefreshButton, names::kAdapterCombo, menu::kAdd, menu::kDelete};
+    enableControls(four, false, false);
+    selectComboItem(comboIndex);
+    showCurrentAdapter();
+    enableControls(four, true, true);
+}
+
+void MainPresenter::showCurrentAdapter() {
+    const std::int32_t status = writeDetailsReport();
+    fillIpList();
+    logLinkState(status);
+    enableControls({menu::kProperties}, status == inventory::kStatusConnected, false);
+}
+
+std::int32_t MainPresenter::writeDetailsReport() {
+    const std::uint32_t current = currentAdapterIndex();
+    inventory::AdapterRecord record;
+    {
+        std::lock_guard lock(context_.snapshotMutex);
+        if (const auto* found = context_.snapshot.adapters.find(current)) {
+            record = *found;
+        }
+    }
+    const std::int32_t status = context_.networkQuery.queryConnectionStatus(comboText());
+    view_.setControlText(names::kDetailsBox, inventory::buildDetailsReport(record, status));
+    return status;
+}
+
+void MainPresenter::fillIpList() {
+    const std::uint32_t current = currentAdapterIndex();
+    std::array<bool, 5> checked{};
+    {
+        std::lock_guard lock(stateMutex_);
+        checked = kindChecked_;
+    }
+    std::vector<IpListRow> rows;
+    std::uint32_t addressCount = 0;
+    {
+        std::lock_guard lock(context_.snapshotMutex);
+        const auto& snapshot = context_.snapshot;
+        if (const auto* record = snapshot.adapters.find(current)) {
+            addressCount = record->addressCount;
+        }
+        for (AddressKind kind : inventory::kAllAddressKinds) {
+            if (!checked[kindSlot(kind)]) {
+                continue;
+            }
+            for (const auto& [address, entry] : snapshot.table(kind)) {
+                if (entry.adapterIndex != current) {
+                    continue;
+                }
+                IpListRow row;
+                row.cells = {numberToText(static_cast<std::int32_t>(rows.size() + 1)),
+                             address,
+                             entry.mask,
+                             numberToText(entry.nteContext),
+                             numberToText(entry.hasNext),
+                             numberToText(entry.adapterIndex),
+                             kind == AddressKind::address ? entry.externalAddress : std::string(),
+                             std::string(kindText(kind))};
+                rows.push_back(std::move(row));
+            }
+        }
+    }
+    {
+        std::lock_guard lock(stateMutex_);
+        rows_ = rows;
+    }
+    view_.setListRows(rows);
+    if (checked[kindSlot(AddressKind::address)]) {
+        appendLog(comboText() + " 共计" + numberToText(addressCount) + "个IP-地址.");
+    }
+}
+
+void MainPresenter::logLinkState(std::int32_t status) {
+    for (const std::string& line :
+         inventory::linkStateLines(comboText(), status, context_.networkQuery)) {
+        appendLog(line);
+    }
+}
+
+// ---- sorting ----------------------------------------------------------------------------------
+
+void MainPresenter::sortIpList(int column) {
+    if (!controlEnabled(names::kRefreshButton)) {
+        return;  // an operation is running
+    }
+    startWorker_([this, column] {
+        const auto five = {names::kRefreshButton, names::kAdapterCombo, menu::kAdd, menu::kDelete,
+                           menu::kLookup};
+        enableControls(five, false, false);
+        sortRows(column);
+        appendLog("排序完成.");
+        enableControls(five, true, true);
+    });
+}
+
+void MainPresenter::sortRows(int column) {
+    if (column < 0 || column > 7) {
+        return;
+    }
+    std::vector<IpListRow> rows;
+    bool ascending = false;
+    {
+        std::lock_guard lock(stateMutex_);
+        sortAscending_ = !sortAscending_;
+        ascending = sortAscending_;
+        rows = rows_;
+    }
+    const auto col = static_cast<std::size_t>(column);
+    // Keys computed once per row: the address column by the address's numeric value, the
+    // mask and text columns as text, the others as integers.
+    const bool textual = column == 2 || column == 6 || column == 7;
+    std::vector<std::size_t> order(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        order[i] = i;
+    }
+    if (textual) {
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const int c = text::compareText(rows[a].cells[col], rows[b].cells[col]);
+            return ascending ? c < 0 : c > 0;
+        });
+    } else {
+        std::vector<std::int64_t> keys(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            keys[i] = column == 1 ? addressValue(rows[i].cells[col])
+                                  : text::textToInteger(rows[i].cells[col]);
+        }
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return ascending ? keys[a] < keys[b] : keys[a] > keys[b];
+        });
+    }
+    std::vector<IpListRow> sorted;
+    sorted.reserve(rows.size());
+    for (std::size_t i : order) {
+        sorted.push_back(std::move(rows[i]));
+    }
+    {
+        std::lock_guard lock(stateMutex_);
+        rows_ = sorted;
+    }
+    view_.setListRows(sorted);
+}
+
+// ---- busy state and controls ------------------------------------------------------------------
+
+void MainPresenter::setBusy(bool busy) {
+    bool change = false;
+    {
+        std::lock_guard lock(stateMutex_);
+        if (busy) {
+            change = ++busyDepth_ == 1;
+        } else if (busyDepth_ > 0) {
+            change = --busyDepth_ == 0;
+        }
+    }
+    if (change) {
+        enableControls({names::kRefreshButton, names::kAdapterCombo, menu::kAdd, menu::kDelete,
+                        menu::kLookup, menu::kCopyAll},
+                       !busy, false);
+    }
+}
+
+void MainPresenter::enableControls(std::initializer_list<std::string_view> names, bool enabled,
+                                   bool respectBusy) {
+    {
+        std::lock_guard lock(stateMutex_);
+        if (enabled && respectBusy && busyDepth_ > 0) {
+            return;  // an operation still runs; it re-enables them when it ends
+        }
+        for (std::string_view name : names) {
+            enabled_[std::string(name)] = enabled;
+        }
+    }
+    for (std::string_view name : names) {
+        bool isMenuItem = false;
+        for (const MenuItemSpec& item : kListMenu) {
+            isMenuItem = isMenuItem || item.caption == name;
+        }
+        if (isMenuItem) {
+            view_.setMenuItemEnabled(name, enabled && menuItemBuilt(name));
+        } else {
+            view_.setControlEnabled(name, enabled);
+        }
+    }
+}
+
+bool MainPresenter::controlEnabled(std::string_view nameOrMenuCaption) const {
+    std::lock_guard lock(stateMutex_);
+    auto it = enabled_.find(nameOrMenuCaption);
+    return it == enabled_.end() || it->second;
+}
+
+// ---- log pane ---------------------------------------------------------------------------------
+
+void MainPresenter::appendLog(std::string_view message) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::string line = formatLogLine(local.tm_hour, local.tm_min, local.tm_sec, message);
+    bool post = false;
+    {
+        std::lock_guard lock(logMutex_);
+        pendingLog_ += line;
+        post = !logFlushPosted_;
+        logFlushPosted_ = true;
+    }
+    if (post) {
+        view_.post([this] { flushLog(); });
+    }
+}
+
+void MainPresenter::flushLog() {
+    std::string batch;
+    {
+        std::lock_guard lock(logMutex_);
+        batch.swap(pendingLog_);
+        logFlushPosted_ = false;
+    }
+    if (!batch.empty()) {
+        view_.appendLogText(batch);
+    }
+}
+
+// ---- periphery --------------------------------------------------------------------------------
+
+void MainPresenter::showAbout() {
+    view_.showMessage(aboutText(), std::string(menu::kAbout), MessageIcon::information);
+}
+
+void MainPresenter::openLink(std::string_view labelName) {
+    const LinkLabel link = labelName == names::kLinkExchange ? exchangeLink() : issuesLink();
+    if (!link.address.empty()) {
+        view_.openUrl(link.address);
+    }
+}
+
+// ---- state ------------------------------------------------------------------------------------
+
+void MainPresenter::setKindChecked(AddressKind kind, bool checked) {
+    std::lock_guard lock(stateMutex_);
+    kindChecked_[kindSlot(kind)] = checked;
+}
+
+bool MainPresenter::kindChecked(AddressKind kind) const {
+    std::lock_guard lock(stateMutex_);
+    return kindChecked_[kindSlot(kind)];
+}
+
+std::uint32_t MainPresenter::currentAdapterIndex() const {
+    std::lock_guard lock(stateMutex_);
+    return currentAdapterIndex_;
+}
+
+std::vector<ComboItem> MainPresenter::comboItems() const {
+    std::lock_guard lock(stateMutex_);
+    return comboItems_;
+}
+
+int MainPresenter::comboSelectedIndex() const {
+    std::lock_guard lock(stateMutex_);
+    return comboSelected_;
+}
+
+std::vector<IpListRow> MainPresenter::rows() const {
+    std::lock_guard lock(stateMutex_);
+    return rows_;
+}
+
+std::string MainPresenter::comboText() const {
+    std::lock_guard lock(stateMutex_);
+    return comboSelected_ < 0 ? std::string()
+                              : comboItems_[static_cast<std::size_t>(comboSelected_)].text;
+}
+
+}  // namespace nicops::ui

@@ -1,0 +1,101 @@
+// All behaviour of the main window: display and refresh of the adapters, the IP list and its
+// sort, the busy state, the log pane and start-up. Views only forward events here and draw what
+// they are told; nicopsctl drives the same presenter through a console view.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "inventory/snapshot.h"
+#include "ui/app_context.h"
+#include "ui/main_view.h"
+
+namespace nicops::ui {
+
+// Starts `task` on a worker thread that nobody waits for.
+using WorkerStarter = std::function<void(std::function<void()>)>;
+WorkerStarter detachedWorkers();
+
+// "HH:MM:SS：message\r\n" for the given local time of day.
+std::string formatLogLine(int hour, int minute, int second, std::string_view message);
+
+// The text of column 7 for each address kind.
+std::string_view kindText(inventory::AddressKind kind);
+
+class MainPresenter {
+public:
+    MainPresenter(AppContext& context, MainView& view,
+                  WorkerStarter startWorker = detachedWorkers());
+
+    // Start-up: reads the settings file at iniPath, logs the banner, starts the first display
+    // on a worker. False when the program must end (the HTTP library can't be used).
+    bool startUp(const std::string& iniPath);
+    void firstDisplay();
+    void refreshDisplay();
+    // The adapter box's selection changed (comboIndex -1: nothing selected).
+    void selectAdapter(int comboIndex);
+    void showCurrentAdapter();
+    // A header click: sorts on a worker unless an operation is running.
+    void sortIpList(int column);
+
+    // Parts of the display, also used on their own by nicopsctl.
+    void loadAdapters();  // new snapshot and adapter items; the view is told by selectComboItem
+    void selectComboItem(int comboIndex);  // selection and currentAdapterIndex, nothing shown
+    std::int32_t writeDetailsReport();
+    void fillIpList();
+    void logLinkState(std::int32_t status);
+
+    // Busy periods nest: controls come back only when the outermost one ends.
+    void setBusy(bool busy);
+    // One time-stamped line; callable from any thread. Lines reach the view in batches, in order.
+    void appendLog(std::string_view message);
+
+    // The list menu's "关于" item: the about box.
+    void showAbout();
+    // A link label was pressed: its address opens in the browser.
+    void openLink(std::string_view labelName);
+
+    // A check box of the address kinds was toggled; read at the next display.
+    void setKindChecked(inventory::AddressKind kind, bool checked);
+
+    // What the window shows, as the presenter last told the view.
+    std::uint32_t currentAdapterIndex() const;
+    std::vector<ComboItem> comboItems() const;
+    int comboSelectedIndex() const;
+    std::vector<IpListRow> rows() const;
+    bool controlEnabled(std::string_view nameOrMenuCaption) const;
+    bool kindChecked(inventory::AddressKind kind) const;
+
+private:
+    std::string comboText() const;
+    void enableControls(std::initializer_list<std::string_view> names, bool enabled,
+                        bool respectBusy);
+    void sortRows(int column);
+    void flushLog();
+
+    AppContext& context_;
+    MainView& view_;
+    WorkerStarter startWorker_;
+
+    mutable std::mutex stateMutex_;  // guards everything below
+    std::vector<ComboItem> comboItems_;
+    int comboSelected_ = -1;
+    std::uint32_t currentAdapterIndex_ = kNoAdapter;
+    std::vector<IpListRow> rows_;
+    std::array<bool, 5> kindChecked_{true, false, false, false, false};
+    std::map<std::string, bool, std::less<>> enabled_;
+    int busyDepth_ = 0;
+    bool sortAscending_ = false;  // toggled by every sort: the first one sorts ascending
+
+    std::mutex logMutex_;
+    std::string pendingLog_;
+    bool logFlushPosted_ = false;
+};
+
+}  // namespace nicops::ui

@@ -1,0 +1,53 @@
+// What the main window's presenter asks of a view. Every call only writes to the window; the
+// presenter keeps the state it needs, so no call waits for an answer. A view may be called from
+// any thread and must carry the call out on its UI thread in the order the calls were made.
+// Texts are GBK.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nicops::ui {
+
+// One row of the IP list: ID, IP地址, 子网掩码, Context, Next, 网卡索引, 外网IP, 类型.
+struct IpListRow {
+    std::array<std::string, 8> cells;
+    bool operator==(const IpListRow&) const = default;
+};
+
+struct ComboItem {
+    std::string text;
+    std::uint32_t adapterIndex = 0;
+};
+
+enum class MessageIcon { information, error };
+
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    virtual void setWindowCaption(const std::string& caption) = 0;
+    virtual void setControlText(std::string_view name, const std::string& text) = 0;
+    virtual void setControlEnabled(std::string_view name, bool enabled) = 0;
+    virtual void setControlVisible(std::string_view name, bool visible) = 0;
+    virtual void setMenuItemEnabled(std::string_view caption, bool enabled) = 0;
+    // Replaces the combo box's items; `selected` is -1 for no selection.
+    virtual void setComboItems(const std::vector<ComboItem>& items, int selected) = 0;
+    // Replaces every row of the list in one step.
+    virtual void setListRows(const std::vector<IpListRow>& rows) = 0;
+    // Appends complete log lines (each ending in CR LF) at the end of the log pane.
+    virtual void appendLogText(const std::string& lines) = 0;
+    // A modal message box; returns when the user has closed it.
+    virtual void showMessage(const std::string& text, const std::string& title,
+                             MessageIcon icon) = 0;
+    // Opens a web address in the user's browser.
+    virtual void openUrl(const std::string& address) = 0;
+    // Runs `task` on the UI thread (directly when called there).
+    virtual void post(std::function<void()> task) = 0;
+};
+
+}  // namespace nicops::ui

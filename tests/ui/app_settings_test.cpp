@@ -1,0 +1,162 @@
+#include "ui/app_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ini_file.h"
+
+namespace nicops::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The section and keys as a GBK encoder writes them, whatever this file's literals compile to.
+const std::string kSection = "[\xCF\xAB\xE8\xF1\xCD\xF8\xBF\xA8\xB2\xD9\xD7\xF7]\r\n";
+const std::string kLocationKey =
+    "IP\xB5\xD8\xC0\xED\xCE\xBB\xD6\xC3\xB2\xE9\xD1\xAF\xB8\xF1\xCA\xBD";
+const std::string kCopyKey = "\xCD\xF8\xBF\xA8IP\xB8\xB4\xD6\xC6\xB8\xF1\xCA\xBD";
+const std::string kConnectKey = "\xB2\xE9\xD1\xAF\xC1\xAC\xBD\xD3\xB3\xAC\xCA\xB1";
+const std::string kRequestKey = "\xB2\xE9\xD1\xAF\xC7\xEB\xC7\xF3\xB3\xAC\xCA\xB1";
+
+class AppSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "nicops-settings-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = settingsFilePath(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    AppSettings load(const std::string& content) {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << content;
+        return loadSettings(path_);
+    }
+
+    std::string dir_, path_;
+};
+
+TEST_F(AppSettingsTest, NoFileGivesTheDefaultsAndCreatesNothing) {
+    const AppSettings s = loadSettings(path_);
+    EXPECT_EQ(s.iniPath, path_);
+    EXPECT_EQ("[" + s.iniSection + "]\r\n", kSection);
+    EXPECT_EQ(s.locationFormat, "{\xB5\xD8\xC7\xF8}{\xB3\xC7\xCA\xD0} {\xCF\xDF\xC2\xB7}");
+    EXPECT_EQ(s.copyFormat,
+              "{\xCD\xE2\xCD\xF8IP}:1080|mornlux|kvzt|{\xB5\xD8\xC0\xED\xCE\xBB\xD6\xC3}");
+    EXPECT_EQ(s.connectTimeoutMs, 1500);
+    EXPECT_EQ(s.requestTimeoutMs, 1500);
+    EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(AppSettingsTest, ReadsTheFourKeys) {
+    const AppSettings s =
+        load("; mine\r\n" + kSection + kLocationKey + "={\xB9\xFA\xBC\xD2}\r\n" + kCopyKey +
+             "={\xCD\xE2\xCD\xF8IP}\r\n" + kConnectKey + "=800\r\n" + kRequestKey + "=2500\r\n");
+    EXPECT_EQ(s.locationFormat, "{\xB9\xFA\xBC\xD2}");
+    EXPECT_EQ(s.copyFormat, "{\xCD\xE2\xCD\xF8IP}");
+    EXPECT_EQ(s.connectTimeoutMs, 800);
+    EXPECT_EQ(s.requestTimeoutMs, 2500);
+
+    // What the settings window writes key by key is what the next start reads.
+    ASSERT_TRUE(platform::writeIniString(path_, kSettingsSection, kRequestTimeoutKey, "3000"));
+    EXPECT_EQ(loadSettings(path_).requestTimeoutMs, 3000);
+    EXPECT_EQ(loadSettings(path_).connectTimeoutMs, 800);
+}
+
+TEST_F(AppSettingsTest, TimeoutsFollowTheIntegerRule) {
+    const std::pair<std::string, std::int32_t> cases[] = {
+        {" 800 ", 800},
+        {"\xA1\xA1"
+         "800\xA1\xA1",
+         800},  // full-width spaces
+        {"abc", 0},
+        {"2500ms", 2500},
+        {"-300", -300},
+        {"12 34", 12},
+        {"", 0},  // present but empty: 0, not the default
+    };
+    for (const auto& [text, expected] : cases) {
+        const AppSettings s = load(kSection + kConnectKey + "=" + text + "\r\n");
+        EXPECT_EQ(s.connectTimeoutMs, expected) << text;
+        EXPECT_EQ(s.requestTimeoutMs, 1500);
+    }
+}
+
+TEST(ConfigDirectoryTest, ComesFromTheEnvironmentByteForByte) {
+    const auto set = [](const char* name, const char* value) {
+        value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+    };
+    const auto dirWith = [&](const char* xdg, const char* home) {
+        set("XDG_CONFIG_HOME", xdg);
+        set("HOME", home);
+        return defaultConfigDirectory();
+    };
+    const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedXdg = oldXdg != nullptr ? oldXdg : "";
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+    EXPECT_EQ(dirWith("/cfg/\xD3\xC3\xBB\xA7", "/h"), "/cfg/\xD3\xC3\xBB\xA7/nicops");
+    EXPECT_EQ(dirWith(nullptr, "/h/\xD3\xC3"), "/h/\xD3\xC3/.config/nicops");
+    EXPECT_EQ(dirWith("", "/h"), "/h/.config/nicops");
+    EXPECT_EQ(dirWith("relative", "/h"), "/h/.config/nicops");  // not a usable base
+    set("XDG_CONFIG_HOME", oldXdg != nullptr ? savedXdg.c_str() : nullptr);
+    set("HOME", oldHome != nullptr ? savedHome.c_str() : nullptr);
+
+    EXPECT_EQ(settingsFilePath("/etc/nicops"), "/etc/nicops/UserConfig.ini");
+    EXPECT_EQ(settingsFilePath("/etc/nicops/"), "/etc/nicops/UserConfig.ini");
+}
+
+TEST_F(AppSettingsTest, CreateConfigDirectoryMakesMissingParents) {
+    const std::string nested = dir_ + "/a/b/nicops";
+    ASSERT_TRUE(createConfigDirectory(nested));
+    EXPECT_TRUE(createConfigDirectory(nested + "/"));
+    EXPECT_EQ(fs::status(nested).permissions(), fs::perms::owner_all);
+    load("not a folder");
+    EXPECT_FALSE(createConfigDirectory(path_));
+    EXPECT_FALSE(createConfigDirectory(path_ + "/below"));
+}
+
+TEST(SharedSettingsTest, ReadersAlwaysSeeOneWholeValue) {
+    AppSettings a, b;
+    a.copyFormat = std::string(200, 'a');  // long enough to live on the heap
+    a.connectTimeoutMs = a.requestTimeoutMs = 1;
+    b.copyFormat = std::string(300, 'b');
+    b.connectTimeoutMs = b.requestTimeoutMs = 2;
+    const auto whole = [&](const AppSettings& s) {
+        const AppSettings& w = s.connectTimeoutMs == 1 ? a : b;
+        return s.copyFormat == w.copyFormat && s.requestTimeoutMs == w.requestTimeoutMs;
+    };
+
+    SharedSettings shared(a);
+    std::atomic<bool> stop{false};
+    std::atomic<int> torn{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 4; ++r) {
+        readers.emplace_back([&] {
+            while (!stop) {
+                torn += whole(shared.get()) ? 0 : 1;
+            }
+        });
+    }
+    for (int i = 1; i <= 20000; ++i) {
+        shared.set(i % 2 == 0 ? a : b);
+    }
+    stop = true;
+    for (auto& t : readers) {
+        t.join();
+    }
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(shared.get().copyFormat, a.copyFormat);
+}
+
+}  // namespace
+}  // namespace nicops::ui
