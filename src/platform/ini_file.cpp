@@ -157,7 +157,7 @@ IniFile::IniFile(std::string_view content) {
     while (start < content.size()) {
         const std::size_t lf = content.find('\n', start);
         std::string_view line;
-        std::string eol;
+        std::string_view eol;
         if (lf == std::string_view::npos) {
             line = content.substr(start);
             start = content.size();
@@ -170,11 +170,11 @@ IniFile::IniFile(std::string_view content) {
             }
             start = lf + 1;
             if (!styleKnown) {
-                newline_ = eol;
+                newline_ = std::string(eol);
                 styleKnown = true;
             }
         }
-        lines_.push_back(parseLine(std::string(line), std::move(eol)));
+        lines_.push_back(parseLine(std::string(line), std::string(eol)));
     }
 }
 
