@@ -1,7 +1,453 @@
 #include "platform/linux/linux_backend.h"
 
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <linux/ethtool.h>
+#include <linux/if_addr.h>
+#include <linux/rtnetlink.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "platform/linux/adapter_assembly.h"
+#include "platform/linux/netlink_socket.h"
+#include "text/codepage.h"
+
 namespace nicops::platform::linux_host {
 
-std::unique_ptr<HostBackend> openLinuxBackend() { return nullptr; }
+namespace {
+
+bool isLoopback(const LinkRecord& link) {
+    return link.arpType == ARPHRD_LOOPBACK || (link.flags & IFF_LOOPBACK) != 0;
+}
+
+std::string connectionNameOf(const LinkRecord& link) {
+    return text::utf8ToGbk(link.alias.empty() ? link.name : link.alias);
+}
+
+std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& addresses, std::uint32_t index) {
+    std::vector<std::uint32_t> out;
+    for (const auto& address : addresses) {
+        if (address.index == index) {
+            out.push_back(address.address);
+        }
+    }
+    return out;
+}
+
+std::uint32_t resultCode(int error) { return static_cast<std::uint32_t>(error); }
+
+// Whether deleting `target` would take other addresses with it: it is a primary address and the
+// link holds secondaries of its subnet.
+bool carriesSecondaries(const std::vector<AddressRecord>& addresses, const AddressRecord& target) {
+    if ((target.flags & IFA_F_SECONDARY) != 0) {
+        return false;
+    }
+    return std::any_of(addresses.begin(), addresses.end(), [&](const AddressRecord& other) {
+        return other.index == target.index && (other.flags & IFA_F_SECONDARY) != 0;
+    });
+}
+
+}  // namespace
+
+std::unique_ptr<HostBackend> openLinuxBackend() { return openLinuxBackend(LinuxBackendOptions{}); }
+
+std::unique_ptr<LinuxBackend> openLinuxBackend(const LinuxBackendOptions& options) {
+    return LinuxBackend::open(options);
+}
+
+std::unique_ptr<LinuxBackend> LinuxBackend::open(const LinuxBackendOptions& options) {
+    auto socket = NetlinkSocket::open();
+    if (!socket) {
+        return nullptr;
+    }
+    // Driver names come from an ethtool ioctl; without this socket descriptions fall back to
+    // the link kind.
+    const int ioctlSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return std::unique_ptr<LinuxBackend>(new LinuxBackend(std::move(socket), ioctlSocket, options));
+}
+
+LinuxBackend::LinuxBackend(std::unique_ptr<NetlinkSocket> socket, int ioctlSocket,
+                           const LinuxBackendOptions& options)
+    : socket_(std::move(socket)), ioctlSocket_(ioctlSocket), files_(options) {}
+
+LinuxBackend::~LinuxBackend() {
+    if (ioctlSocket_ >= 0) {
+        ::close(ioctlSocket_);
+    }
+}
+
+std::optional<std::vector<LinkRecord>> LinuxBackend::dumpLinks() {
+    std::vector<LinkRecord> links;
+    const int error = socket_->dump(
+        [](void* buffer, std::uint32_t seq) { return buildLinkDumpRequest(buffer, seq); },
+        [&](const nlmsghdr* message) {
+            if (message == nullptr) {
+                links.clear();
+            } else if (auto link = parseLinkMessage(message)) {
+                links.push_back(std::move(*link));
+            }
+        });
+    if (error != 0) {
+        return std::nullopt;
+    }
+    return links;
+}
+
+std::optional<std::vector<AddressRecord>> LinuxBackend::dumpAddresses(std::uint32_t index) {
+    std::vector<AddressRecord> addresses;
+    const int error = socket_->dump(
+        [index](void* buffer, std::uint32_t seq) { return buildAddressDumpRequest(buffer, seq, index); },
+        [&](const nlmsghdr* message) {
+            if (message == nullptr) {
+                addresses.clear();
+            } else if (auto address = parseAddressMessage(message)) {
+                // Kernels without strict dump checking ignore the index filter.
+                if (index == 0 || address->index == index) {
+                    addresses.push_back(*address);
+                }
+            }
+        });
+    if (error != 0) {
+        return std::nullopt;
+    }
+    return addresses;
+}
+
+std::vector<DefaultRoute> LinuxBackend::dumpDefaultRoutes() {
+    std::vector<DefaultRoute> routes;
+    const int error = socket_->dump(
+        [](void* buffer, std::uint32_t seq) { return buildRouteDumpRequest(buffer, seq); },
+        [&](const nlmsghdr* message) {
+            if (message == nullptr) {
+                routes.clear();
+            } else {
+                parseDefaultRoute(message, routes);
+            }
+        });
+    if (error != 0) {
+        routes.clear();
+    }
+    return routes;
+}
+
+std::optional<LinkRecord> LinuxBackend::getLink(std::uint32_t index) {
+    if (index == 0) {
+        return std::nullopt;
+    }
+    alignas(nlmsghdr) char request[kMaxRequestSize];
+    std::optional<LinkRecord> found;
+    const int error = socket_->request(buildLinkGetRequest(request, socket_->nextSeq(), index),
+                                       [&](const nlmsghdr* message) {
+                                           if (auto link = parseLinkMessage(message)) {
+                                               found = std::move(link);
+                                           }
+                                       });
+    if (error != 0) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+std::optional<LinkRecord> LinuxBackend::findByConnectionName(const std::string& connectionName) {
+    auto links = dumpLinks();
+    if (!links) {
+        return std::nullopt;
+    }
+    for (auto& link : *links) {
+        if (!isLoopback(link) && connectionNameOf(link) == connectionName) {
+            return std::move(link);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string LinuxBackend::driverName(const std::string& linkName) const {
+    if (ioctlSocket_ < 0 || linkName.size() >= IFNAMSIZ) {
+        return {};
+    }
+    ethtool_drvinfo info{};
+    info.cmd = ETHTOOL_GDRVINFO;
+    ifreq request{};
+    std::memcpy(request.ifr_name, linkName.data(), linkName.size());
+    request.ifr_data = reinterpret_cast<char*>(&info);
+    if (::ioctl(ioctlSocket_, SIOCETHTOOL, &request) != 0) {
+        return {};
+    }
+    return std::string(info.driver, strnlen(info.driver, sizeof info.driver));
+}
+
+int LinuxBackend::promoteSecondaries(std::uint32_t index) {
+    alignas(nlmsghdr) char request[kMaxRequestSize];
+    return socket_->request(buildPromoteSecondaries(request, socket_->nextSeq(), index));
+}
+
+std::optional<LeaseRecord> LinuxBackend::leaseOf(const LinkRecord& link) {
+    const auto memo = leaseMemo_.find(link.index);
+    if (memo != leaseMemo_.end() && memo->second.linkName == link.name) {
+        return memo->second.lease;
+    }
+    const auto addresses = dumpAddresses(link.index);
+    if (!addresses) {
+        return std::nullopt;
+    }
+    return currentLease(files_.leasesFor(link.name, link.index, files_.dhclientLeases()),
+                        addressesOfLink(*addresses, link.index));
+}
+
+std::vector<AdapterInfo> LinuxBackend::getAdaptersInfo() {
+    std::lock_guard lock(mutex_);
+    auto links = dumpLinks();
+    if (!links) {
+        return {};
+    }
+    auto addresses = dumpAddresses(0);
+    if (!addresses) {
+        return {};
+    }
+    const auto routes = dumpDefaultRoutes();
+
+    // The addresses of each link, in kernel order.
+    std::unordered_map<std::uint32_t, std::vector<AddressRecord>> byLink;
+    for (const auto& address : *addresses) {
+        byLink[address.index].push_back(address);
+    }
+    const auto dhclientRecords = files_.dhclientLeases();
+
+    std::vector<AdapterInfo> adapters;
+    leaseMemo_.clear();
+    static const std::vector<AddressRecord> kNone;
+    for (const auto& link : *links) {
+        if (isLoopback(link)) {
+            continue;
+        }
+        const auto found = byLink.find(link.index);
+        const auto& own = found == byLink.end() ? kNone : found->second;
+        LinkFacts facts;
+        facts.driver = driverName(link.name);
+        facts.wireless = link.arpType == ARPHRD_ETHER && files_.isWireless(link.name);
+        facts.lease = currentLease(files_.leasesFor(link.name, link.index, dhclientRecords),
+                                   addressesOfLink(own, link.index));
+        leaseMemo_[link.index] = LeaseMemo{link.name, facts.lease};
+        adapters.push_back(assembleAdapter(link, own, routes, facts));
+    }
+    return adapters;
+}
+
+std::optional<std::vector<std::string>> LinuxBackend::getPerAdapterDns(std::uint32_t adapterIndex) {
+    std::lock_guard lock(mutex_);
+    const auto link = getLink(adapterIndex);
+    if (!link) {
+        return std::nullopt;
+    }
+    // 1. The resolver manager's servers for this link.
+    if (auto servers = files_.resolvedServers(adapterIndex)) {
+        return servers;
+    }
+    // 2. The servers the link's DHCP lease handed out.
+    if (const auto lease = leaseOf(*link); lease && !lease->dnsServers.empty()) {
+        std::vector<std::string> servers;
+        for (auto server : lease->dnsServers) {
+            servers.push_back(formatIpv4(server));
+        }
+        return servers;
+    }
+    // 3. The host-wide servers.
+    return files_.resolvConfServers();
+}
+
+std::vector<InterfaceName> LinuxBackend::getInterfaceNames() {
+    std::lock_guard lock(mutex_);
+    auto links = dumpLinks();
+    if (!links) {
+        return {};
+    }
+    std::vector<InterfaceName> names;
+    for (const auto& link : *links) {
+        if (!isLoopback(link)) {
+            names.push_back(InterfaceName{link.index, connectionNameOf(link)});
+        }
+    }
+    return names;
+}
+
+std::uint32_t LinuxBackend::addIpAddress(const std::string& address, const std::string& mask,
+                                         std::uint32_t adapterIndex) {
+    return addIpAddresses({AddressToAdd{address, mask}}, adapterIndex).front();
+}
+
+std::vector<std::uint32_t> LinuxBackend::addIpAddresses(const std::vector<AddressToAdd>& items,
+                                                        std::uint32_t adapterIndex) {
+    struct Planned {
+        std::size_t item;
+        std::uint32_t address;
+        std::uint8_t prefixLength;
+    };
+    std::vector<std::uint32_t> results(items.size(), kInvalidParameter);
+    std::vector<Planned> valid;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const auto address = parseIpv4(items[i].address);
+        const auto mask = parseIpv4(items[i].mask);
+        const auto prefix = mask ? prefixOfMask(*mask) : std::nullopt;
+        if (address && *address != 0 && prefix) {
+            valid.push_back({i, *address, *prefix});
+        }
+    }
+    if (valid.empty()) {
+        return results;
+    }
+
+    std::lock_guard lock(mutex_);
+    const auto fail = [&](std::uint32_t code) {
+        for (const auto& planned : valid) {
+            results[planned.item] = code;
+        }
+        return results;
+    };
+    if (!getLink(adapterIndex)) {
+        return fail(kNotFound);
+    }
+    const auto present = dumpAddresses(0);
+    if (!present) {
+        return fail(resultCode(EIO));
+    }
+    // One address belongs to one adapter: refuse what any link carries, and repeats.
+    std::unordered_set<std::uint32_t> taken;
+    taken.reserve(present->size() + valid.size());
+    for (const auto& address : *present) {
+        taken.insert(address.address);
+    }
+    std::vector<Planned> toSend;
+    toSend.reserve(valid.size());
+    for (const auto& planned : valid) {
+        if (taken.insert(planned.address).second) {
+            toSend.push_back(planned);
+        } else {
+            results[planned.item] = kAlreadyExists;
+        }
+    }
+    const auto errors = socket_->pipeline(toSend.size(), [&](void* buffer, std::uint32_t seq, std::size_t i) {
+        return buildAddressChange(buffer, RTM_NEWADDR, seq, adapterIndex, toSend[i].address,
+                                  toSend[i].prefixLength);
+    });
+    for (std::size_t i = 0; i < toSend.size(); ++i) {
+        results[toSend[i].item] = resultCode(errors[i]);
+    }
+    return results;
+}
+
+std::uint32_t LinuxBackend::deleteIpAddress(std::uint32_t nteContext) {
+    return deleteIpAddresses({nteContext}).front();
+}
+
+std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(const std::vector<std::uint32_t>& contexts) {
+    std::vector<std::uint32_t> results(contexts.size(), kNotFound);
+    std::lock_guard lock(mutex_);
+    const auto present = dumpAddresses(0);
+    if (!present) {
+        std::fill(results.begin(), results.end(), resultCode(EIO));
+        return results;
+    }
+    // The context names the address; the first link (in kernel order) carrying it owns it.
+    std::unordered_map<std::uint32_t, const AddressRecord*> byAddress;
+    byAddress.reserve(present->size());
+    for (const auto& address : *present) {
+        byAddress.emplace(address.address, &address);
+    }
+    struct Planned {
+        std::size_t item;
+        const AddressRecord* record;
+    };
+    std::vector<Planned> secondaries;
+    std::vector<Planned> primaries;
+    std::unordered_set<std::uint32_t> seen;
+    std::unordered_set<std::uint32_t> promoteLinks;
+    for (std::size_t i = 0; i < contexts.size(); ++i) {
+        const auto found = byAddress.find(contexts[i]);
+        if (found == byAddress.end() || !seen.insert(contexts[i]).second) {
+            continue;  // unknown, or already deleted earlier in this list
+        }
+        const AddressRecord* record = found->second;
+        if ((record->flags & IFA_F_SECONDARY) != 0) {
+            secondaries.push_back({i, record});
+        } else {
+            primaries.push_back({i, record});
+            if (carriesSecondaries(*present, *record)) {
+                promoteLinks.insert(record->index);
+            }
+        }
+    }
+    // Without promote_secondaries the kernel deletes a primary address together with every
+    // secondary of its subnet.
+    for (auto index : promoteLinks) {
+        if (const int error = promoteSecondaries(index); error != 0) {
+            for (const auto& planned : primaries) {
+                if (planned.record->index == index) {
+                    results[planned.item] = resultCode(error);
+                }
+            }
+            primaries.erase(std::remove_if(primaries.begin(), primaries.end(),
+                                           [index](const Planned& p) { return p.record->index == index; }),
+                            primaries.end());
+        }
+    }
+    // Secondaries first: a primary deleted last has no successors left to promote.
+    std::vector<Planned> order = std::move(secondaries);
+    order.insert(order.end(), primaries.begin(), primaries.end());
+    const auto errors = socket_->pipeline(order.size(), [&](void* buffer, std::uint32_t seq, std::size_t i) {
+        const AddressRecord& record = *order[i].record;
+        return buildAddressChange(buffer, RTM_DELADDR, seq, record.index, record.address, record.prefixLength);
+    });
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        results[order[i].item] = resultCode(errors[i]);
+    }
+    return results;
+}
+
+std::int32_t LinuxBackend::connectionStatus(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const auto link = findByConnectionName(connectionName);
+    return link ? connectionStatusOf(*link) : -1;
+}
+
+std::int32_t LinuxBackend::mediaState(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const auto link = findByConnectionName(connectionName);
+    return link && linkIsUp(*link) ? 1 : 0;
+}
+
+std::int64_t LinuxBackend::linkSpeed(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const auto link = findByConnectionName(connectionName);
+    if (!link) {
+        return -1;
+    }
+    const auto megabits = files_.linkSpeedMbps(link->name);
+    return megabits ? *megabits * 1000000 : -1;
+}
+
+std::int32_t LinuxBackend::mtu(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const auto link = findByConnectionName(connectionName);
+    return link ? static_cast<std::int32_t>(link->mtu) : -1;
+}
+
+std::optional<bool> LinuxBackend::dhcpFlag(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const auto link = findByConnectionName(connectionName);
+    if (!link) {
+        return std::nullopt;
+    }
+    const auto addresses = dumpAddresses(link->index);
+    if (!addresses) {
+        return std::nullopt;
+    }
+    return obtainsAddressByDhcp(*addresses, link->index, dumpDefaultRoutes());
+}
 
 }  // namespace nicops::platform::linux_host

@@ -1,14 +1,94 @@
 // The host's real adapters on Linux: rtnetlink dumps, sysfs and the resolver and lease files.
+//
+// The backend answers for the network namespace of the thread that opened it: its sockets are
+// made there, whichever thread calls it later. sysfs facts (link speed, wireless) are read under
+// LinuxBackendOptions::sysRoot, which shows the namespace of whoever mounted it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/ip_helper.h"
+#include "platform/linux/host_files.h"
+#include "platform/linux/rtnl_records.h"
 
 namespace nicops::platform::linux_host {
 
-// The backend of the machine (or network namespace) the process runs in; nullptr when it can't
-// be opened.
+class NetlinkSocket;
+
+// Result codes beside the kernel's errno values.
+inline constexpr std::uint32_t kInvalidParameter = 87;  // address or mask unparsable
+inline constexpr std::uint32_t kNotFound = 1168;        // no such adapter / no such address
+inline constexpr std::uint32_t kAlreadyExists = 17;     // EEXIST: some link carries the address
+
+struct AddressToAdd {
+    std::string address;
+    std::string mask;
+};
+
+class LinuxBackend final : public HostBackend {
+public:
+    // nullptr when no rtnetlink socket can be opened.
+    static std::unique_ptr<LinuxBackend> open(const LinuxBackendOptions& options);
+    ~LinuxBackend() override;
+
+    std::vector<AdapterInfo> getAdaptersInfo() override;
+    std::optional<std::vector<std::string>> getPerAdapterDns(std::uint32_t adapterIndex) override;
+    std::vector<InterfaceName> getInterfaceNames() override;
+    std::uint32_t addIpAddress(const std::string& address, const std::string& mask,
+                               std::uint32_t adapterIndex) override;
+    std::uint32_t deleteIpAddress(std::uint32_t nteContext) override;
+
+    std::int32_t connectionStatus(const std::string& connectionName) override;
+    std::int32_t mediaState(const std::string& connectionName) override;
+    std::int64_t linkSpeed(const std::string& connectionName) override;
+    std::int32_t mtu(const std::string& connectionName) override;
+    std::optional<bool> dhcpFlag(const std::string& connectionName) override;
+
+    // Adds many addresses to one adapter with one address dump and pipelined requests; one
+    // result per item, with the codes of addIpAddress. An address repeated in the list is
+    // refused with 17 the second time.
+    std::vector<std::uint32_t> addIpAddresses(const std::vector<AddressToAdd>& items,
+                                              std::uint32_t adapterIndex);
+    // Deletes many addresses by context with one address dump and pipelined requests; one
+    // result per context, with the codes of deleteIpAddress.
+    std::vector<std::uint32_t> deleteIpAddresses(const std::vector<std::uint32_t>& contexts);
+
+private:
+    LinuxBackend(std::unique_ptr<NetlinkSocket> socket, int ioctlSocket, const LinuxBackendOptions& options);
+
+    // Callers hold mutex_.
+    std::optional<std::vector<LinkRecord>> dumpLinks();
+    std::optional<std::vector<AddressRecord>> dumpAddresses(std::uint32_t index);
+    std::vector<DefaultRoute> dumpDefaultRoutes();
+    std::optional<LinkRecord> getLink(std::uint32_t index);
+    std::optional<LinkRecord> findByConnectionName(const std::string& connectionName);
+    std::string driverName(const std::string& linkName) const;
+    int promoteSecondaries(std::uint32_t index);
+    std::optional<LeaseRecord> leaseOf(const LinkRecord& link);
+
+    struct LeaseMemo {
+        std::string linkName;
+        std::optional<LeaseRecord> lease;
+    };
+
+    std::mutex mutex_;
+    std::unique_ptr<NetlinkSocket> socket_;
+    int ioctlSocket_;
+    HostFiles files_;
+    // The lease of every adapter as the latest snapshot found it, so the DNS queries that
+    // follow a snapshot don't read the lease files and dump the addresses again.
+    std::unordered_map<std::uint32_t, LeaseMemo> leaseMemo_;
+};
+
+// The backend of the machine (or network namespace) the calling thread runs in; nullptr when
+// it can't be opened.
 std::unique_ptr<HostBackend> openLinuxBackend();
+std::unique_ptr<LinuxBackend> openLinuxBackend(const LinuxBackendOptions& options);
 
 }  // namespace nicops::platform::linux_host

@@ -1,0 +1,192 @@
+// Lease records and resolver files as the DHCP clients and resolver managers write them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/linux/host_files.h"
+
+namespace nicops::platform::linux_host {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Ipv4TextTest, ParsesOnlyFourDecimalParts) {
+    EXPECT_EQ(parseIpv4("10.0.0.5"), 0x0A000005u);
+    EXPECT_EQ(parseIpv4("255.255.255.255"), 0xFFFFFFFFu);
+    for (const char* bad : {"", "10.0.0", "10.0.0.5.", "10.0.0.256", "10.0.0.5 ", "a.b.c.d", "1.2.3.1234", "1..2.3"}) {
+        EXPECT_EQ(parseIpv4(bad), std::nullopt) << bad;
+    }
+    EXPECT_EQ(formatIpv4(0xC0A80001), "192.168.0.1");
+    EXPECT_EQ(formatIpv4(0), "0.0.0.0");
+}
+
+TEST(DhclientLeaseTest, ReadsEveryLeaseBlockWithItsTimes) {
+    const auto leases = parseDhclientLeases(R"(default-duration 3600;
+lease {
+  interface "eth0";
+  fixed-address 10.0.0.50;
+  option subnet-mask 255.255.255.0;
+  option dhcp-lease-time 600;
+  option domain-name "semi;colon { brace";
+  option domain-name-servers 10.0.0.53, 10.0.0.54;
+  option dhcp-server-identifier 10.0.0.1;
+  renew 2 2024/01/02 03:04:05;
+  expire 2 2024/01/02 03:14:05;
+}
+# a comment with lease { in it
+lease {
+  interface "wlan0";
+  fixed-address 192.168.1.7;
+  option dhcp-lease-time 86400;
+  option dhcp-server-identifier 192.168.1.1;
+  expire epoch 1700086400; # Wed Nov 15 22:13:20 2023
+}
+lease {
+  interface "eth1";
+  fixed-address 172.16.0.9;
+  expire never;
+}
+)");
+    ASSERT_EQ(leases.size(), 3u);
+    EXPECT_EQ(leases[0].interfaceName, "eth0");
+    EXPECT_EQ(leases[0].address, 0x0A000032u);
+    EXPECT_EQ(leases[0].server, 0x0A000001u);
+    EXPECT_EQ(leases[0].expires, 1704165245);  // 2024-01-02 03:14:05 UTC
+    EXPECT_EQ(leases[0].obtained, 1704165245 - 600);
+    EXPECT_EQ(leases[0].dnsServers, (std::vector<std::uint32_t>{0x0A000035, 0x0A000036}));
+    EXPECT_EQ(leases[1].interfaceName, "wlan0");
+    EXPECT_EQ(leases[1].expires, 1700086400);
+    EXPECT_EQ(leases[1].obtained, 1700000000);
+    // No lease time and no expiry: the times stay unknown.
+    EXPECT_EQ(leases[2].expires, 0);
+    EXPECT_EQ(leases[2].obtained, 0);
+}
+
+TEST(KeyValueLeaseTest, TakesTheFileTimeAsObtained) {
+    const auto lease = parseKeyValueLease(
+        "# This is private data. Do not parse.\nADDRESS=10.1.2.3\nNETMASK=255.255.0.0\n"
+        "SERVER_ADDRESS=10.1.0.1\nLIFETIME=7200\nDNS=10.1.0.53 fe80::1 10.1.0.54\n",
+        1700000000);
+    ASSERT_TRUE(lease);
+    EXPECT_EQ(lease->address, 0x0A010203u);
+    EXPECT_EQ(lease->server, 0x0A010001u);
+    EXPECT_EQ(lease->obtained, 1700000000);
+    EXPECT_EQ(lease->expires, 1700007200);
+    EXPECT_EQ(lease->dnsServers, (std::vector<std::uint32_t>{0x0A010035, 0x0A010036}));
+    EXPECT_EQ(parseKeyValueLease("SERVER_ADDRESS=10.1.0.1\n", 1), std::nullopt);
+}
+
+// A DHCPACK as dhcpcd stores it: the BOOTP header, the magic cookie and options.
+std::string dhcpAck(std::initializer_list<std::uint8_t> options) {
+    std::string message(236, '\0');
+    message[0] = 2;  // BOOTREPLY
+    const std::uint8_t yiaddr[4] = {192, 168, 50, 20};
+    message.replace(16, 4, reinterpret_cast<const char*>(yiaddr), 4);
+    message += std::string("\x63\x82\x53\x63", 4);
+    for (auto byte : options) {
+        message += static_cast<char>(byte);
+    }
+    return message;
+}
+
+TEST(DhcpcdLeaseTest, ReadsAddressServerLeaseTimeAndDns) {
+    const auto lease = parseDhcpcdLease(dhcpAck({53, 1, 5,                          // ACK
+                                                 0,                                 // pad
+                                                 54, 4, 192, 168, 50, 1,            // server
+                                                 51, 4, 0, 0, 0x0E, 0x10,           // 3600 s
+                                                 6, 8, 192, 168, 50, 53, 8, 8, 8, 8,  // DNS
+                                                 255}),
+                                        1700000000);
+    ASSERT_TRUE(lease);
+    EXPECT_EQ(lease->address, 0xC0A83214u);
+    EXPECT_EQ(lease->server, 0xC0A83201u);
+    EXPECT_EQ(lease->obtained, 1700000000);
+    EXPECT_EQ(lease->expires, 1700003600);
+    EXPECT_EQ(lease->dnsServers, (std::vector<std::uint32_t>{0xC0A83235, 0x08080808}));
+
+    // An option running past the end, or no magic cookie: nothing trustworthy beyond the header.
+    EXPECT_TRUE(parseDhcpcdLease(dhcpAck({54, 40, 1, 2}), 1));
+    EXPECT_EQ(parseDhcpcdLease(std::string(236, '\0'), 1), std::nullopt);
+    EXPECT_EQ(parseDhcpcdLease("short", 1), std::nullopt);
+}
+
+TEST(CurrentLeaseTest, OnlyALeaseOfAnAddressTheLinkCarriesCounts) {
+    LeaseRecord stale{"eth0", 0x0A000005, 0x0A000001, 100, 200, {}};
+    LeaseRecord older{"eth0", 0x0A000007, 0x0A000001, 300, 400, {}};
+    LeaseRecord newer{"eth0", 0x0A000007, 0x0A000002, 500, 600, {}};
+    EXPECT_EQ(currentLease({stale, newer, older}, {0x0A000007})->server, 0x0A000002u);
+    EXPECT_EQ(currentLease({stale}, {0x0A000007}), std::nullopt);
+    EXPECT_EQ(currentLease({stale}, {}), std::nullopt);
+}
+
+TEST(ResolverFilesTest, PerLinkServersAndResolvConf) {
+    EXPECT_EQ(parseResolvedLinkServers("# state\nLLMNR=yes\nSERVERS=10.0.0.53 2001:db8::53 10.0.0.54:5353#dns.example 10.0.0.55%2\n"),
+              (std::vector<std::string>{"10.0.0.53", "10.0.0.54", "10.0.0.55"}));
+    EXPECT_EQ(parseResolvedLinkServers("LLMNR=yes\n"), std::nullopt);
+    EXPECT_EQ(parseResolvConfServers("# nameserver 1.1.1.1\nsearch example\nnameserver 10.0.0.53\n"
+                                     "nameserver\t10.0.0.54 # second\nnameserver ::1\nnameserver 10.0.0.55"),
+              (std::vector<std::string>{"10.0.0.53", "10.0.0.54", "10.0.0.55"}));
+}
+
+class HostFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/nicops-hostfiles-XXXXXX";
+        root_ = ::mkdtemp(pattern);
+        options_.sysRoot = (root_ / "sys").string();
+        options_.runRoot = (root_ / "run").string();
+        options_.varLibRoot = (root_ / "var/lib").string();
+        options_.resolvConfPath = (root_ / "etc/resolv.conf").string();
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    void write(const std::string& relative, const std::string& content) {
+        fs::create_directories((root_ / relative).parent_path());
+        std::ofstream(root_ / relative, std::ios::binary) << content;
+    }
+
+    fs::path root_;
+    LinuxBackendOptions options_;
+};
+
+TEST_F(HostFilesTest, GathersTheLeasesOfOneLinkFromEveryClient) {
+    write("var/lib/dhcp/dhclient.eth0.leases",
+          "lease {\n interface \"eth0\";\n fixed-address 10.0.0.5;\n}\n"
+          "lease {\n interface \"eth9\";\n fixed-address 10.9.0.5;\n}\n");
+    write("var/lib/dhcp/dhclient6.eth0.leases", "lease {\n interface \"eth0\";\n fixed-address 10.6.6.6;\n}\n");
+    write("var/lib/dhclient/dhclient--eth0.lease", "lease {\n interface \"eth0\";\n fixed-address 10.0.0.6;\n}\n");
+    write("var/lib/NetworkManager/dhclient-4f1c-eth0.lease", "lease {\n interface \"eth0\";\n fixed-address 10.0.0.7;\n}\n");
+    write("var/lib/NetworkManager/internal-4f1c-eth0.lease", "ADDRESS=10.0.0.8\n");
+    write("var/lib/NetworkManager/internal-4f1c-eth01.lease", "ADDRESS=10.0.0.99\n");
+    write("run/systemd/netif/leases/3", "ADDRESS=10.0.0.9\n");
+    write("run/systemd/netif/leases/4", "ADDRESS=10.0.0.98\n");
+    write("var/lib/dhcpcd/eth0.lease", dhcpAck({255}));
+
+    HostFiles files(options_);
+    std::vector<std::uint32_t> addresses;
+    for (const auto& lease : files.leasesFor("eth0", 3, files.dhclientLeases())) {
+        addresses.push_back(lease.address);
+    }
+    std::sort(addresses.begin(), addresses.end());
+    EXPECT_EQ(addresses, (std::vector<std::uint32_t>{0x0A000005, 0x0A000006, 0x0A000007, 0x0A000008, 0x0A000009,
+                                                     0xC0A83214}));
+}
+
+TEST_F(HostFilesTest, SysfsFactsAndMissingFiles) {
+    write("sys/class/net/eth0/speed", "1000\n");
+    write("sys/class/net/eth1/speed", "-1\n");
+    write("sys/class/net/wlan0/phy80211/name", "phy0\n");
+    HostFiles files(options_);
+    EXPECT_EQ(files.linkSpeedMbps("eth0"), 1000);
+    EXPECT_EQ(files.linkSpeedMbps("eth1"), std::nullopt);
+    EXPECT_EQ(files.linkSpeedMbps("eth2"), std::nullopt);
+    EXPECT_TRUE(files.isWireless("wlan0"));
+    EXPECT_FALSE(files.isWireless("eth0"));
+    EXPECT_EQ(files.resolvConfServers(), std::nullopt);
+    EXPECT_EQ(files.resolvedServers(3), std::nullopt);
+    EXPECT_TRUE(files.leasesFor("eth0", 3, files.dhclientLeases()).empty());
+}
+
+}  // namespace
+}  // namespace nicops::platform::linux_host
