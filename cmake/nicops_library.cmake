@@ -16,5 +16,6 @@ function(nicops_test name dir)
   target_compile_definitions(${name} PRIVATE
     NICOPS_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     NICOPS_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS ${name})
 endfunction()
