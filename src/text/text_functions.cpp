@@ -121,6 +121,21 @@ public:
     // Moves past the character the last peek() returned.
     void next() { i_ += step_; }
 
+    // Skips leading white space and an optional sign, as the C library's conversions do; true
+    // for a minus sign. Returns with the first character after them peeked.
+    bool skipSpaceAndSign() {
+        int c = peek();
+        while (isCSpace(c)) {
+            next();
+            c = peek();
+        }
+        if (c == '+' || c == '-') {
+            next();
+            return c == '-';
+        }
+        return false;
+    }
+
 private:
     std::string_view t_;
     std::size_t i_ = 0;
@@ -295,17 +310,8 @@ std::string removeAllSpaces(std::string_view t) {
 
 std::int32_t textToInteger(std::string_view t) {
     AsciiReader reader(t);
+    const bool negative = reader.skipSpaceAndSign();
     int c = reader.peek();
-    while (isCSpace(c)) {
-        reader.next();
-        c = reader.peek();
-    }
-    bool negative = false;
-    if (c == '+' || c == '-') {
-        negative = c == '-';
-        reader.next();
-        c = reader.peek();
-    }
     // Out of range the value sticks to the nearest 32-bit limit, as the C library's conversion
     // to a 32-bit long does.
     constexpr std::int64_t kCap = std::int64_t{1} << 40;
@@ -323,17 +329,8 @@ std::int32_t textToInteger(std::string_view t) {
 
 double textToNumber(std::string_view t) {
     AsciiReader reader(t);
+    const bool negative = reader.skipSpaceAndSign();
     int c = reader.peek();
-    while (isCSpace(c)) {
-        reader.next();
-        c = reader.peek();
-    }
-    bool negative = false;
-    if (c == '+' || c == '-') {
-        negative = c == '-';
-        reader.next();
-        c = reader.peek();
-    }
 
     std::string number;  // the ASCII form of the number, without its sign
     std::size_t digits = 0;

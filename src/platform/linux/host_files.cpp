@@ -28,6 +28,20 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
+// Calls f with every line of text, trimmed.
+template <typename F>
+void forEachLine(std::string_view text, F&& f) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        f(trim(text.substr(at, end - at)));
+        at = end + 1;
+    }
+}
+
 bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
@@ -37,7 +51,8 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 }
 
 // Whitespace- (and comma-) separated words.
-std::vector<std::string_view> words(std::string_view text, std::string_view separators = " \t\r\n") {
+std::vector<std::string_view> words(std::string_view text,
+                                    std::string_view separators = " \t\r\n") {
     std::vector<std::string_view> out;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -96,7 +111,7 @@ std::optional<std::string> readFile(const std::string& path, std::int64_t* modif
         content.append(buffer, static_cast<std::size_t>(n));
     }
     if (modified != nullptr) {
-        struct stat info{};
+        struct stat info {};
         *modified = ::fstat(fd, &info) == 0 ? static_cast<std::int64_t>(info.st_mtime) : 0;
     }
     ::close(fd);
@@ -149,7 +164,8 @@ std::string unquote(std::string_view text) {
     return std::string(text);
 }
 
-void applyDhclientStatement(std::string_view statement, LeaseRecord& lease, std::int64_t& leaseTime) {
+void applyDhclientStatement(std::string_view statement, LeaseRecord& lease,
+                            std::int64_t& leaseTime) {
     const auto parts = words(statement);
     if (parts.empty()) {
         return;
@@ -236,8 +252,8 @@ std::vector<LeaseRecord> parseDhclientLeases(std::string_view text) {
     std::vector<LeaseRecord> leases;
     LeaseRecord lease;
     std::int64_t leaseTime = 0;
-    int depth = 0;             // brace depth
-    bool inLease = false;      // depth 1 is a "lease" block
+    int depth = 0;         // brace depth
+    bool inLease = false;  // depth 1 is a "lease" block
     bool inQuotes = false;
     std::string statement;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -287,17 +303,10 @@ std::vector<LeaseRecord> parseDhclientLeases(std::string_view text) {
 std::optional<LeaseRecord> parseKeyValueLease(std::string_view text, std::int64_t writtenAt) {
     LeaseRecord lease;
     std::int64_t lifetime = 0;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        const std::string_view line = trim(text.substr(at, end - at));
-        at = end + 1;
+    forEachLine(text, [&](std::string_view line) {
         const std::size_t equals = line.find('=');
         if (line.empty() || line.front() == '#' || equals == std::string_view::npos) {
-            continue;
+            return;
         }
         const std::string_view key = line.substr(0, equals);
         const std::string_view value = line.substr(equals + 1);
@@ -310,7 +319,7 @@ std::optional<LeaseRecord> parseKeyValueLease(std::string_view text, std::int64_
         } else if (key == "DNS") {
             lease.dnsServers = addressList(value);
         }
-    }
+    });
     if (lease.address == 0) {
         return std::nullopt;
     }
@@ -358,22 +367,16 @@ std::optional<LeaseRecord> parseDhcpcdLease(std::string_view bytes, std::int64_t
     }
     lease.obtained = writtenAt;
     // 0xFFFFFFFF is an infinite lease: no expiry to show.
-    lease.expires = leaseTime > 0 && leaseTime != 0xFFFFFFFF && writtenAt > 0 ? writtenAt + leaseTime : 0;
+    lease.expires =
+        leaseTime > 0 && leaseTime != 0xFFFFFFFF && writtenAt > 0 ? writtenAt + leaseTime : 0;
     return lease;
 }
 
 std::optional<std::vector<std::string>> parseResolvedLinkServers(std::string_view text) {
     std::optional<std::vector<std::string>> servers;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        const std::string_view line = trim(text.substr(at, end - at));
-        at = end + 1;
+    forEachLine(text, [&](std::string_view line) {
         if (!startsWith(line, "SERVERS=")) {
-            continue;
+            return;
         }
         servers.emplace();
         for (auto entry : words(line.substr(8))) {
@@ -383,24 +386,18 @@ std::optional<std::vector<std::string>> parseResolvedLinkServers(std::string_vie
                 servers->emplace_back(address);
             }
         }
-    }
+    });
     return servers;
 }
 
 std::vector<std::string> parseResolvConfServers(std::string_view text) {
     std::vector<std::string> servers;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        const auto parts = words(text.substr(at, end - at));
-        at = end + 1;
+    forEachLine(text, [&](std::string_view line) {
+        const auto parts = words(line);
         if (parts.size() >= 2 && parts[0] == "nameserver" && parseIpv4(parts[1])) {
             servers.emplace_back(parts[1]);
         }
-    }
+    });
     return servers;
 }
 
@@ -408,7 +405,8 @@ std::optional<LeaseRecord> currentLease(const std::vector<LeaseRecord>& candidat
                                         const std::vector<std::uint32_t>& linkAddresses) {
     const LeaseRecord* best = nullptr;
     for (const auto& lease : candidates) {
-        if (std::find(linkAddresses.begin(), linkAddresses.end(), lease.address) == linkAddresses.end()) {
+        if (std::find(linkAddresses.begin(), linkAddresses.end(), lease.address) ==
+            linkAddresses.end()) {
             continue;
         }
         if (best == nullptr || lease.expires >= best->expires) {
@@ -424,7 +422,8 @@ std::optional<LeaseRecord> currentLease(const std::vector<LeaseRecord>& candidat
 std::vector<LeaseRecord> HostFiles::dhclientLeases() const {
     const std::string varLib = options_.varLibRoot;
     const auto isV4Database = [](std::string_view name) {
-        return (endsWith(name, ".leases") || endsWith(name, ".lease")) && name.find("dhclient6") == std::string_view::npos;
+        return (endsWith(name, ".leases") || endsWith(name, ".lease")) &&
+               name.find("dhclient6") == std::string_view::npos;
     };
     std::vector<std::string> paths;
     for (const auto& path : filesIn(varLib + "/dhcp", [&](std::string_view name) {
@@ -451,8 +450,9 @@ std::vector<LeaseRecord> HostFiles::dhclientLeases() const {
     return leases;
 }
 
-std::vector<LeaseRecord> HostFiles::leasesFor(const std::string& name, std::uint32_t index,
-                                              const std::vector<LeaseRecord>& dhclientRecords) const {
+std::vector<LeaseRecord> HostFiles::leasesFor(
+    const std::string& name, std::uint32_t index,
+    const std::vector<LeaseRecord>& dhclientRecords) const {
     std::vector<LeaseRecord> leases;
     for (const auto& lease : dhclientRecords) {
         if (lease.interfaceName == name) {
@@ -469,7 +469,8 @@ std::vector<LeaseRecord> HostFiles::leasesFor(const std::string& name, std::uint
     };
     addKeyValue(options_.runRoot + "/systemd/netif/leases/" + std::to_string(index));
     const std::string suffix = "-" + name + ".lease";
-    for (const auto& path : filesIn(options_.varLibRoot + "/NetworkManager", [&](std::string_view file) {
+    for (const auto& path :
+         filesIn(options_.varLibRoot + "/NetworkManager", [&](std::string_view file) {
              return startsWith(file, "internal-") && endsWith(file, suffix);
          })) {
         addKeyValue(path);
