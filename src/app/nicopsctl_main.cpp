@@ -190,16 +190,18 @@ int run(const Options& options) {
         presenter.setKindChecked(kind, kinds[static_cast<std::size_t>(kind)]);
     }
     presenter.fillIpList();
+    // The rows are joined in GBK and converted in one step.
     out.reserve(view.rows().size() * 64);
     for (const auto& row : view.rows()) {
         for (std::size_t c = 0; c < row.cells.size(); ++c) {
             if (c != 0) {
                 out += '\t';
             }
-            out += view.out(row.cells[c]);
+            out += row.cells[c];
         }
         out += '\n';
     }
+    out = view.out(out);
     std::fputs(out.c_str(), stdout);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cerrno>
@@ -139,7 +140,7 @@ char16_t unitAt(std::string_view in, std::size_t pos) {
 // Converts `in` with `cd` and returns the result. ASCII passes through unchanged without iconv
 // (most text is addresses); each character the converter rejects, whether it is malformed or has
 // no counterpart in the target, becomes one "?".
-template <class Out, std::size_t kUnitBytes>
+template <class Out, std::size_t kUnitBytes, bool kAsciiRuns = true>
 Out convert(iconv_t cd, std::string_view in, CharLength charLength) {
     using OutUnit = typename Out::value_type;
     constexpr std::size_t kOutBytes = sizeof(OutUnit);
@@ -193,9 +194,32 @@ Out convert(iconv_t cd, std::string_view in, CharLength charLength) {
     }
 
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::size_t limit = in.size();  // end of the part handed to iconv
     while (pos < in.size()) {
+        if constexpr (kAsciiRuns) {
+            // ASCII runs are copied; iconv sees only the characters between them.
+            std::size_t runEnd = pos;
+            while (runEnd < in.size() && unitAt<kUnitBytes>(in, runEnd) < 0x80)
+                runEnd += kUnitBytes;
+            room((runEnd - pos) / kUnitBytes * kOutBytes);
+            OutUnit* target = out.data() + written / kOutBytes;
+            if constexpr (kUnitBytes == 1 && kOutBytes == 1) {
+                std::memcpy(target, in.data() + pos, runEnd - pos);
+            } else {
+                for (std::size_t i = pos; i < runEnd; i += kUnitBytes)
+                    *target++ = static_cast<OutUnit>(unitAt<kUnitBytes>(in, i));
+            }
+            written += (runEnd - pos) / kUnitBytes * kOutBytes;
+            pos = runEnd;
+            if (pos == in.size())
+                break;
+            limit = pos;
+            while (limit < in.size() && unitAt<kUnitBytes>(in, limit) >= 0x80)
+                limit += charLength(in, limit);
+            limit = std::min(limit, in.size());
+        }
         char* inPtr = const_cast<char*>(in.data() + pos);
-        std::size_t inLeft = in.size() - pos;
+        std::size_t inLeft = limit - pos;
         char* base = reinterpret_cast<char*>(out.data());
         char* outPtr = base + written;
         std::size_t outLeft = out.size() * kOutBytes - written;
@@ -204,7 +228,7 @@ Out convert(iconv_t cd, std::string_view in, CharLength charLength) {
         pos = static_cast<std::size_t>(inPtr - in.data());
         written = static_cast<std::size_t>(outPtr - base);
         if (result != static_cast<std::size_t>(-1))
-            break;
+            continue;  // this part is done
         if (error == E2BIG) {
             out.resize(out.size() * 2);
             continue;
@@ -233,13 +257,15 @@ std::string_view asBytes(std::u16string_view text) {
     return {reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)};
 }
 
-bool namesAscii(const std::string& encoding) {
+// Names the terminal may report for which the output is UTF-8.
+bool namesUtf8OrAscii(const std::string& encoding) {
     std::string upper;
     upper.reserve(encoding.size());
     for (const char c : encoding) {
         upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
     }
-    return upper == "ANSI_X3.4-1968" || upper == "ASCII" || upper == "US-ASCII";
+    return upper == "ANSI_X3.4-1968" || upper == "ASCII" || upper == "US-ASCII" ||
+           upper == "UTF-8" || upper == "UTF8";
 }
 
 }  // namespace
@@ -265,13 +291,14 @@ std::string wideToOem(std::u16string_view wideText) {
 }
 
 std::string gbkToEncoding(std::string_view gbk, const std::string& encoding) {
-    if (encoding.empty() || namesAscii(encoding))
+    if (encoding.empty() || namesUtf8OrAscii(encoding))
         return gbkToUtf8(gbk);
     const iconv_t cd = gbkToNamedConverter(encoding);
     // A codeset iconv does not know is taken as UTF-8.
     if (cd == kNoConverter)
         return gbkToUtf8(gbk);
-    return convert<std::string, 1>(cd, gbk, gbkCharLength);
+    // Any codeset may keep shift state, so it sees the whole text.
+    return convert<std::string, 1, false>(cd, gbk, gbkCharLength);
 }
 
 std::string terminalEncoding() {

@@ -175,6 +175,7 @@ void MainPresenter::fillIpList() {
     {
         std::lock_guard lock(context_.snapshotMutex);
         const auto& snapshot = context_.snapshot;
+        rows.reserve(checked[kindSlot(AddressKind::address)] ? snapshot.addresses.count() : 0);
         if (const auto* record = snapshot.adapters.find(current)) {
             addressCount = record->addressCount;
         }
@@ -199,11 +200,11 @@ void MainPresenter::fillIpList() {
             }
         }
     }
+    view_.setListRows(rows);
     {
         std::lock_guard lock(stateMutex_);
-        rows_ = rows;
+        rows_ = std::move(rows);
     }
-    view_.setListRows(rows);
     if (checked[kindSlot(AddressKind::address)]) {
         appendLog(comboText() + " 共计" + numberToText(addressCount) + "个IP-地址.");
     }
@@ -272,11 +273,9 @@ void MainPresenter::sortRows(int column) {
     for (std::size_t i : order) {
         sorted.push_back(std::move(rows[i]));
     }
-    {
-        std::lock_guard lock(stateMutex_);
-        rows_ = sorted;
-    }
     view_.setListRows(sorted);
+    std::lock_guard lock(stateMutex_);
+    rows_ = std::move(sorted);
 }
 
 // ---- busy state and controls ------------------------------------------------------------------
