@@ -77,7 +77,7 @@ protected:
 TEST_F(NicopsctlTest, AdaptersListsIndexAndConnectionNameInComboOrder) {
     const CliRun r = run("adapters");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, utf8(u8"12\t以太网\n7\t以太网 2\n23\tWLAN\n"));
+    EXPECT_EQ(r.out, utf8(u8"7\t以太网 2\n23\tWLAN\n12\t以太网\n"));
     EXPECT_EQ(r.err, "");
 }
 
@@ -113,8 +113,11 @@ TEST_F(NicopsctlTest, ListPrintsRowsOfTheChosenKindsInTheirFixedOrder) {
 TEST_F(NicopsctlTest, WithoutAdapterTheLastOneIsShown) {
     const CliRun r = run("list");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "");  // WLAN's only address has context 0
-    EXPECT_EQ(r.logMessages(), (std::vector<std::string>{utf8(u8"WLAN 共计0个IP-地址.")}));
+    EXPECT_EQ(splitLines(r.out).size(), 24U);
+    EXPECT_EQ(r.logMessages(), (std::vector<std::string>{utf8(u8"以太网 共计24个IP-地址.")}));
+    const CliRun wlan = run("list --adapter WLAN");
+    EXPECT_EQ(wlan.out, "");  // its only address has context 0
+    EXPECT_EQ(wlan.logMessages(), (std::vector<std::string>{utf8(u8"WLAN 共计0个IP-地址.")}));
 }
 
 TEST_F(NicopsctlTest, UsageErrorsExitWithTwoAndOneLine) {

@@ -58,40 +58,41 @@ TEST_F(MainPresenterTest, FirstDisplaySelectsTheLastAdapterAndShowsIt) {
     settle();
     const auto combo = view_.get(&RecordingView::combo_);
     ASSERT_EQ(combo.size(), 3U);
-    EXPECT_EQ(combo[0].text, "以太网");
+    EXPECT_EQ(combo[0].text, "以太网 2");
     EXPECT_EQ(view_.get(&RecordingView::comboSelected_), 2);
-    EXPECT_EQ(presenter_->currentAdapterIndex(), 23U);
-    EXPECT_TRUE(view_.get(&RecordingView::rows_).empty());  // its only address has context 0
-    const auto log = view_.logMessages();
-    ASSERT_EQ(log.size(), 4U);
-    EXPECT_EQ(log[0], "WLAN 共计0个IP-地址.");
-    EXPECT_EQ(log[1], std::string(37, '-'));
-    EXPECT_EQ(log[2], "WLAN 媒体状态状态-已断开.");
-    EXPECT_EQ(log[3], "WLAN 最大传输单元1500.");
-    EXPECT_NE(view_.get(&RecordingView::texts_)[std::string(names::kDetailsBox)].find(
-                  "网卡状态：网线断开"),
-              std::string::npos);
-    // Busy for the whole display, free afterwards.
-    const auto toggles = view_.get(&RecordingView::toggles_);
-    EXPECT_EQ(toggles.front(), std::string(names::kRefreshButton) + "-");
-    EXPECT_TRUE(presenter_->controlEnabled(names::kRefreshButton));
-    EXPECT_FALSE(presenter_->controlEnabled(menu::kProperties));  // not connected
-}
-
-TEST_F(MainPresenterTest, SelectingAnAdapterListsItsAddressesNumberedInOrder) {
-    presenter_->firstDisplay();
-    settle();
-    presenter_->selectAdapter(0);
+    EXPECT_EQ(presenter_->currentAdapterIndex(), 12U);
     const auto rows = view_.get(&RecordingView::rows_);
     ASSERT_EQ(rows.size(), 24U);
     EXPECT_EQ(rows[0].cells, (std::array<std::string, 8>{"1", "192.168.1.10", "255.255.255.0",
                                                          "101", "1", "12", "", "IP-地址"}));
     EXPECT_EQ(rows[23].cells[0], "24");
     EXPECT_EQ(rows[23].cells[4], "0");  // the last element of the list
-    const auto log = view_.logMessages();
-    EXPECT_EQ(log[4], "以太网 共计24个IP-地址.");
-    EXPECT_EQ(log[7], "以太网 最大传输速度1000Mbps");
+    EXPECT_EQ(view_.logMessages(),
+              (std::vector<std::string>{
+                  "以太网 共计24个IP-地址.", std::string(37, '-'), "以太网 媒体状态状态-已连接.",
+                  "以太网 最大传输速度1000Mbps", "以太网 最大传输单元1500."}));
+    EXPECT_NE(
+        view_.get(&RecordingView::texts_)[std::string(names::kDetailsBox)].find("网卡状态：已连接"),
+        std::string::npos);
+    // Busy for the whole display, free afterwards.
+    const auto toggles = view_.get(&RecordingView::toggles_);
+    EXPECT_EQ(toggles.front(), std::string(names::kRefreshButton) + "-");
+    EXPECT_TRUE(presenter_->controlEnabled(names::kRefreshButton));
     EXPECT_TRUE(presenter_->controlEnabled(menu::kProperties));  // connected
+}
+
+TEST_F(MainPresenterTest, SelectingAnAdapterShowsItWithoutANewSnapshot) {
+    presenter_->firstDisplay();
+    settle();
+    presenter_->selectAdapter(1);
+    EXPECT_EQ(presenter_->currentAdapterIndex(), 23U);
+    EXPECT_TRUE(view_.get(&RecordingView::rows_).empty());  // its only address has context 0
+    const auto log = view_.logMessages();
+    ASSERT_EQ(log.size(), 9U);
+    EXPECT_EQ(log[5], "WLAN 共计0个IP-地址.");
+    EXPECT_EQ(log[7], "WLAN 媒体状态状态-已断开.");
+    EXPECT_EQ(log[8], "WLAN 最大传输单元1500.");  // no speed line: not connected
+    EXPECT_FALSE(presenter_->controlEnabled(menu::kProperties));
     EXPECT_TRUE(presenter_->controlEnabled(names::kAdapterCombo));
 }
 
@@ -101,9 +102,10 @@ TEST_F(MainPresenterTest, CheckedKindsShowAtTheNextDisplayInTheirFixedOrder) {
     presenter_->setKindChecked(AddressKind::primaryWins, true);
     presenter_->setKindChecked(AddressKind::gateway, true);
     presenter_->setKindChecked(AddressKind::address, false);
-    EXPECT_TRUE(view_.get(&RecordingView::rows_).empty());  // nothing until the next display
+    // Nothing changes until the next display.
+    EXPECT_EQ(view_.get(&RecordingView::rows_).size(), 24U);
     const auto linesBefore = view_.logMessages().size();
-    presenter_->selectAdapter(1);
+    presenter_->selectAdapter(0);
     EXPECT_EQ(column(7), (std::vector<std::string>{"IP-网关", " 主-WINS-IP"}));
     EXPECT_EQ(column(0), (std::vector<std::string>{"1", "2"}));
     // Without the address kind there is no count line.
@@ -117,7 +119,7 @@ TEST_F(MainPresenterTest, RefreshKeepsTheSelectionAndLogsItsEnd) {
     presenter_->selectAdapter(1);
     presenter_->refreshDisplay();
     EXPECT_EQ(view_.get(&RecordingView::comboSelected_), 1);
-    EXPECT_EQ(presenter_->currentAdapterIndex(), 7U);
+    EXPECT_EQ(presenter_->currentAdapterIndex(), 23U);
     EXPECT_EQ(view_.get(&RecordingView::caption_), kAppTitle);
     const auto log = view_.logMessages();
     EXPECT_EQ(log.back(), "刷新显示完成.");
@@ -213,7 +215,6 @@ TEST_F(MainPresenterTest, SortAlternatesDirectionAndOrdersAddressesByValue) {
 TEST_F(MainPresenterTest, SortIsIgnoredWhileAnOperationRuns) {
     presenter_->firstDisplay();
     settle();
-    presenter_->selectAdapter(0);
     const auto before = view_.get(&RecordingView::rowSets_);
     presenter_->setBusy(true);
     presenter_->sortIpList(1);

@@ -1,0 +1,39 @@
+// The IP list's rows for a QTableView. Rows arrive converted to QString (once per set, not per
+// paint) and replace the previous rows in a single model reset. The model never sorts: a header
+// click goes to the presenter, which sends the rows back in their new order.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+#include "ui/main_view.h"
+
+namespace nicops::ui::qt {
+
+class IpListModel final : public QAbstractTableModel {
+public:
+    static constexpr int kColumns = 8;
+    using Row = std::array<QString, kColumns>;
+
+    explicit IpListModel(QObject* parent = nullptr);
+
+    // GBK rows as display rows; callable on any thread, so a worker does the conversion.
+    static std::vector<Row> convert(const std::vector<IpListRow>& rows);
+    // Replaces every row: one reset, however many rows.
+    void setRows(std::vector<Row> rows);
+    const Row& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::array<QString, kColumns> captions_;
+    std::vector<Row> rows_;
+};
+
+}  // namespace nicops::ui::qt

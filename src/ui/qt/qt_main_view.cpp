@@ -1,0 +1,406 @@
+#include "ui/qt/qt_main_view.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFont>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QUrl>
+
+#include <utility>
+
+#include "inventory/snapshot.h"
+#include "ui/main_presenter.h"
+#include "ui/qt/ip_list_model.h"
+#include "ui/qt/qt_text.h"
+#include "ui/qt/ui_call_queue.h"
+
+namespace nicops::ui::qt {
+namespace {
+
+using inventory::AddressKind;
+
+// The check boxes and the address kind each one shows.
+constexpr std::pair<std::string_view, AddressKind> kKindBoxes[] = {
+    {names::kCheckAddress, AddressKind::address},
+    {names::kCheckGateway, AddressKind::gateway},
+    {names::kCheckDhcp, AddressKind::dhcpServer},
+    {names::kCheckPrimaryWins, AddressKind::primaryWins},
+    {names::kCheckSecondaryWins, AddressKind::secondaryWins},
+};
+
+// The window is laid out in pixels for 9-point text at 96 dpi.
+constexpr int kFontPointSize = 9;
+// The details report's line height and font size: its 17 lines fill the box's 191 pixels.
+constexpr int kDetailsLinePixels = 11;
+
+// The fonts the layout names are Windows fonts; here they are drawn with an installed CJK font.
+void installFontSubstitutes() {
+    for (const ControlSpec& entry : kMainControls) {
+        if (!entry.fontFamily.empty()) {
+            QFont::insertSubstitutions(
+                toQString(entry.fontFamily),
+                {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                 QStringLiteral("Droid Sans Fallback")});
+        }
+    }
+}
+
+// Texts for multi-line boxes and message boxes: the core ends lines with CR LF.
+QString displayText(std::string_view gbk) {
+    QString text = toQString(gbk);
+    text.remove(QLatin1Char('\r'));
+    return text;
+}
+
+// A transparent label that reacts to a left-button press, with a hand cursor.
+class LinkLabel final : public QLabel {
+public:
+    LinkLabel(const QString& text, QWidget* parent, std::function<void()> onPress)
+        : QLabel(text, parent), onPress_(std::move(onPress)) {
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) {
+            onPress_();
+        }
+        QLabel::mousePressEvent(event);
+    }
+
+private:
+    std::function<void()> onPress_;
+};
+
+void setDetailsText(QTextEdit* box, const QString& text) {
+    box->setPlainText(text);
+    QTextBlockFormat lines;
+    lines.setLineHeight(kDetailsLinePixels, QTextBlockFormat::FixedHeight);
+    QTextCursor all(box->document());
+    all.select(QTextCursor::Document);
+    all.mergeBlockFormat(lines);
+}
+
+}  // namespace
+
+QtMainView::QtMainView(QWidget* parent) : QWidget(parent) {
+    installFontSubstitutes();
+    calls_ = new UiCallQueue(this);
+
+    QFont base = font();
+    base.setPointSize(kFontPointSize);
+    setFont(base);
+    setWindowTitle(toQString(kMainWindow.title));
+    setFixedSize(kMainWindow.width, kMainWindow.height);
+    move(kMainWindow.left, kMainWindow.top);
+
+    for (const ControlSpec& entry : kMainControls) {
+        QWidget* widget = buildControl(entry);
+        widget->setObjectName(toQString(entry.name));
+        widget->setGeometry(entry.left, entry.top, entry.width, entry.height);
+        if (!entry.fontFamily.empty()) {
+            QFont f = widget->font();
+            f.setFamily(toQString(entry.fontFamily));
+            widget->setFont(f);
+        }
+        if (entry.background != 0) {
+            QPalette palette = widget->palette();
+            palette.setColor(QPalette::Base, QColor::fromRgb(entry.background));
+            widget->setPalette(palette);
+        }
+        controls_.emplace(std::string(entry.name), Control{entry.kind, widget});
+    }
+    buildListMenu();
+}
+
+QtMainView::~QtMainView() = default;
+
+QWidget* QtMainView::buildControl(const ControlSpec& entry) {
+    const QString caption = toQString(entry.caption);
+    switch (entry.kind) {
+        case ControlKind::listView:
+            buildListView();
+            return ipList_;
+        case ControlKind::label:
+            return new QLabel(caption, this);
+        case ControlKind::linkLabel:
+            return new LinkLabel(caption, this, [this, name = entry.name] {
+                if (presenter_ != nullptr) {
+                    presenter_->openLink(name);
+                }
+            });
+        case ControlKind::comboBox:
+            combo_ = new QComboBox(this);
+            // activated() comes only from the user, never from setComboItems.
+            connect(combo_, &QComboBox::activated, this, [this](int index) {
+                if (presenter_ != nullptr) {
+                    presenter_->selectAdapter(index);
+                }
+            });
+            return combo_;
+        case ControlKind::pushButton: {
+            auto* button = new QPushButton(caption, this);
+            if (entry.name == names::kRefreshButton) {
+                connect(button, &QPushButton::clicked, this, [this] {
+                    if (presenter_ != nullptr) {
+                        presenter_->refreshDisplay();
+                    }
+                });
+            }
+            return button;
+        }
+        case ControlKind::checkBox: {
+            auto* box = new QCheckBox(caption, this);
+            box->setChecked(entry.checked);
+            for (const auto& [name, kind] : kKindBoxes) {
+                if (name == entry.name) {
+                    connect(box, &QCheckBox::toggled, this, [this, kind = kind](bool checked) {
+                        if (presenter_ != nullptr) {
+                            presenter_->setKindChecked(kind, checked);
+                        }
+                    });
+                }
+            }
+            return box;
+        }
+        case ControlKind::detailsBox: {
+            // A rich-text box only for its fixed line height: the 17 report lines fit the box's
+            // 191 pixels as they do with the small bitmap font the box was laid out for.
+            auto* box = new QTextEdit(this);
+            box->setAcceptRichText(false);
+            box->document()->setDocumentMargin(1);
+            QFont small = box->font();
+            small.setPixelSize(kDetailsLinePixels);
+            box->setFont(small);
+            box->setReadOnly(true);
+            box->setFrameShape(QFrame::NoFrame);
+            box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            box->setFocusPolicy(Qt::ClickFocus);  // not reached with Tab
+            box->setUndoRedoEnabled(false);
+            return box;
+        }
+        case ControlKind::logBox:
+            log_ = new QPlainTextEdit(this);
+            log_->setReadOnly(true);
+            log_->setFrameStyle(QFrame::Box | QFrame::Plain);
+            log_->setLineWidth(1);
+            log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            log_->setUndoRedoEnabled(false);
+            return log_;
+    }
+    return new QWidget(this);
+}
+
+void QtMainView::buildListView() {
+    ipList_ = new QTableView(this);
+    model_ = new IpListModel(ipList_);
+    ipList_->setModel(model_);
+    ipList_->setSortingEnabled(false);  // the presenter sorts
+    ipList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ipList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ipList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ipList_->setShowGrid(false);
+    ipList_->setWordWrap(false);
+    ipList_->setCornerButtonEnabled(false);
+    ipList_->setTabKeyNavigation(false);
+
+    QHeaderView* rowsHeader = ipList_->verticalHeader();
+    rowsHeader->hide();
+    rowsHeader->setSectionResizeMode(QHeaderView::Fixed);  // fixed heights keep 20,000 rows cheap
+    rowsHeader->setDefaultSectionSize(ipList_->fontMetrics().height() + 4);
+
+    QHeaderView* header = ipList_->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(false);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (std::size_t c = 0; c < kIpListColumns.size(); ++c) {
+        const int column = static_cast<int>(c);
+        if (kIpListColumns[c].width == 0) {
+            ipList_->setColumnHidden(column, true);
+        } else {
+            header->resizeSection(column, kIpListColumns[c].width);
+        }
+    }
+    connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
+        if (presenter_ != nullptr) {
+            presenter_->sortIpList(column);
+        }
+    });
+
+    // Right-click on a row or on empty space; the position comes in viewport coordinates.
+    ipList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ipList_, &QWidget::customContextMenuRequested, this, &QtMainView::openListMenu);
+}
+
+void QtMainView::buildListMenu() {
+    listMenu_ = new QMenu(this);
+    listMenu_->setObjectName(toQString(menu::kMenuName));
+    for (const MenuItemSpec& item : kListMenu) {
+        if (item.caption.empty()) {
+            listMenu_->addSeparator();
+            continue;
+        }
+        QAction* action = listMenu_->addAction(toQString(item.caption));
+        action->setObjectName(toQString(item.caption));
+        action->setEnabled(item.built);
+        menuItems_.emplace(std::string(item.caption), MenuItem{action, item.built});
+    }
+    connect(menuItems_.at(std::string(menu::kAbout)).action, &QAction::triggered, this, [this] {
+        if (presenter_ != nullptr) {
+            presenter_->showAbout();
+        }
+    });
+}
+
+void QtMainView::attach(MainPresenter& presenter) {
+    presenter_ = &presenter;
+}
+
+void QtMainView::setCloseHandler(std::function<void()> handler) {
+    closeHandler_ = std::move(handler);
+}
+
+void QtMainView::openListMenu(const QPoint& viewportPos) {
+    listMenu_->popup(ipList_->viewport()->mapToGlobal(viewportPos));
+}
+
+void QtMainView::closeEvent(QCloseEvent* event) {
+    if (closeHandler_) {
+        closeHandler_();
+    }
+    QWidget::closeEvent(event);
+}
+
+const QtMainView::Control* QtMainView::control(std::string_view name) const {
+    auto it = controls_.find(name);
+    return it == controls_.end() ? nullptr : &it->second;
+}
+
+// ---- MainView ---------------------------------------------------------------------------------
+
+void QtMainView::setWindowCaption(const std::string& caption) {
+    calls_->run([this, text = toQString(caption)] { setWindowTitle(text); });
+}
+
+void QtMainView::setControlText(std::string_view name, const std::string& text) {
+    const Control* target = control(name);
+    if (target == nullptr) {
+        return;
+    }
+    calls_->run([target = *target, text = displayText(text)] {
+        switch (target.kind) {
+            case ControlKind::label:
+            case ControlKind::linkLabel:
+                static_cast<QLabel*>(target.widget)->setText(text);
+                break;
+            case ControlKind::pushButton:
+            case ControlKind::checkBox:
+                static_cast<QAbstractButton*>(target.widget)->setText(text);
+                break;
+            case ControlKind::detailsBox:
+                setDetailsText(static_cast<QTextEdit*>(target.widget), text);
+                break;
+            case ControlKind::logBox:
+                static_cast<QPlainTextEdit*>(target.widget)->setPlainText(text);
+                break;
+            case ControlKind::listView:
+            case ControlKind::comboBox:
+                break;  // their content comes through setListRows / setComboItems
+        }
+    });
+}
+
+void QtMainView::setControlEnabled(std::string_view name, bool enabled) {
+    if (const Control* target = control(name)) {
+        calls_->run([widget = target->widget, enabled] { widget->setEnabled(enabled); });
+    }
+}
+
+void QtMainView::setControlVisible(std::string_view name, bool visible) {
+    if (const Control* target = control(name)) {
+        calls_->run([widget = target->widget, visible] { widget->setVisible(visible); });
+    }
+}
+
+void QtMainView::setMenuItemEnabled(std::string_view caption, bool enabled) {
+    auto it = menuItems_.find(caption);
+    if (it == menuItems_.end()) {
+        return;
+    }
+    // An item whose operation isn't built stays disabled whatever the presenter says.
+    calls_->run([action = it->second.action, enabled = enabled && it->second.built] {
+        action->setEnabled(enabled);
+    });
+}
+
+void QtMainView::setComboItems(const std::vector<ComboItem>& items, int selected) {
+    std::vector<std::pair<QString, std::uint32_t>> converted;
+    converted.reserve(items.size());
+    for (const ComboItem& item : items) {
+        converted.emplace_back(toQString(item.text), item.adapterIndex);
+    }
+    calls_->run([this, converted = std::move(converted), selected] {
+        const QSignalBlocker quiet(combo_);
+        combo_->clear();
+        for (const auto& [text, index] : converted) {
+            combo_->addItem(text, QVariant::fromValue(index));
+        }
+        combo_->setCurrentIndex(selected);
+    });
+}
+
+void QtMainView::setListRows(const std::vector<IpListRow>& rows) {
+    calls_->run([this, converted = IpListModel::convert(rows)]() mutable {
+        model_->setRows(std::move(converted));
+    });
+}
+
+void QtMainView::appendLogText(const std::string& lines) {
+    calls_->run([this, text = displayText(lines)] {
+        // At the very end whatever the user selected, then on to the newest line.
+        log_->moveCursor(QTextCursor::End);
+        log_->insertPlainText(text);
+        log_->ensureCursorVisible();
+        QScrollBar* bar = log_->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    });
+}
+
+void QtMainView::showMessage(const std::string& text, const std::string& title, MessageIcon icon) {
+    calls_->run([this, text = displayText(text), title = toQString(title), icon] {
+        QMessageBox box(
+            icon == MessageIcon::error ? QMessageBox::Critical : QMessageBox::Information, title,
+            text, QMessageBox::Ok, this);
+        box.exec();
+    });
+}
+
+void QtMainView::openUrl(const std::string& address) {
+    calls_->run([url = QUrl(toQString(address))] { QDesktopServices::openUrl(url); });
+}
+
+void QtMainView::post(std::function<void()> task) {
+    calls_->run(std::move(task));
+}
+
+}  // namespace nicops::ui::qt
