@@ -8,11 +8,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/backend_choice.h"
+#include "app/command_line.h"
 #include "ui/app_context.h"
 #include "ui/app_settings.h"
 #include "ui/main_presenter.h"
@@ -37,20 +37,13 @@ struct Options {
     std::vector<char*> qtArgs;  // argv[0] and what is not ours
 };
 
-struct UsageError {
-    std::string what;
-};
-
 Options parseOptions(int argc, char** argv) {
     Options o;
     o.qtArgs.push_back(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--sim" || arg == "--config") {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                throw UsageError{arg + " needs a value"};
-            }
-            (arg == "--sim" ? o.simFile : o.configDir) = argv[++i];
+            (arg == "--sim" ? o.simFile : o.configDir) = nicops::app::optionValue(argc, argv, i);
         } else {
             o.qtArgs.push_back(argv[i]);
         }
@@ -80,16 +73,14 @@ bool httpLibraryUsable() {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+    if (nicops::app::asksForHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     Options options;
     try {
         options = parseOptions(argc, argv);
-    } catch (const UsageError& e) {
+    } catch (const nicops::app::UsageError& e) {
         std::fprintf(stderr, "nicops: %s (see nicops --help)\n", e.what.c_str());
         return 2;
     }

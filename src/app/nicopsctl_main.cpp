@@ -2,12 +2,12 @@
 // presenter through a console view, so both show the same rows and log the same lines.
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/backend_choice.h"
+#include "app/command_line.h"
 #include "app/console_view.h"
 #include "text/codepage.h"
 #include "text/text_functions.h"
@@ -45,25 +45,15 @@ struct Options {
     std::optional<std::string> kinds;
 };
 
-struct UsageError {
-    std::string what;
-};
+using nicops::app::UsageError;
 
 Options parseOptions(int argc, char** argv) {
     Options o;
-    auto value = [&](int& i) -> std::string {
-        if (i + 1 >= argc) {
-            throw UsageError{std::string(argv[i]) + " needs a value"};
-        }
-        return argv[++i];
-    };
+    auto value = [&](int& i) { return nicops::app::optionValue(argc, argv, i); };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--sim") {
             o.simFile = value(i);
-            if (o.simFile.empty()) {
-                throw UsageError{"--sim needs a file name"};
-            }
         } else if (arg == "--config") {
             o.configDir = value(i);
         } else if (arg == "--adapter") {
@@ -210,11 +200,9 @@ int run(const Options& options) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+    if (nicops::app::asksForHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     try {
         Options options = parseOptions(argc, argv);

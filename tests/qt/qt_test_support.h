@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/sim/sim_host.h"
+#include "support/joined_workers.h"
 #include "support/temp_dir.h"
 #include "ui/app_context.h"
 #include "ui/layout_tables.h"
@@ -60,39 +61,7 @@ inline bool waitFor(const std::function<bool()>& done) {
     return QTest::qWaitFor(done, 5000);
 }
 
-// Worker threads that the test joins, instead of the program's detached ones.
-class JoinedWorkers {
-public:
-    ~JoinedWorkers() { join(); }
-
-    WorkerStarter starter() {
-        return [this](std::function<void()> task) {
-            std::lock_guard lock(mutex_);
-            threads_.emplace_back(std::move(task));
-            ++started_;
-        };
-    }
-    int started() {
-        std::lock_guard lock(mutex_);
-        return started_;
-    }
-    // Workers never wait for the UI thread, so joining without pumping can't hang.
-    void join() {
-        std::vector<std::thread> threads;
-        {
-            std::lock_guard lock(mutex_);
-            threads.swap(threads_);
-        }
-        for (std::thread& t : threads) {
-            t.join();
-        }
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::thread> threads_;
-    int started_ = 0;
-};
+using nicops::testing::JoinedWorkers;
 
 // The main window and its presenter over a private copy of tests/data/demo-host.json.
 class MainWindowFixture : public ::testing::Test {

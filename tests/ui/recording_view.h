@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/joined_workers.h"
 #include "text/text_functions.h"
 #include "ui/main_presenter.h"
 #include "ui/main_view.h"
@@ -120,35 +121,6 @@ private:
     std::thread::id uiThread_ = std::this_thread::get_id();
 };
 
-// Worker threads that the test joins before it looks at the result.
-class JoinedWorkers {
-public:
-    ~JoinedWorkers() { join(); }
-    WorkerStarter starter() {
-        return [this](std::function<void()> task) {
-            std::lock_guard lock(mutex_);
-            threads_.emplace_back(std::move(task));
-        };
-    }
-    void join() {
-        for (;;) {
-            std::vector<std::thread> threads;
-            {
-                std::lock_guard lock(mutex_);
-                threads.swap(threads_);
-            }
-            if (threads.empty()) {
-                return;
-            }
-            for (auto& t : threads) {
-                t.join();
-            }
-        }
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::thread> threads_;
-};
+using nicops::testing::JoinedWorkers;
 
 }  // namespace nicops::ui
