@@ -1,5 +1,8 @@
 #include "app/backend_choice.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/linux/linux_backend.h"
 #include "platform/sim/sim_host.h"
 
@@ -12,10 +15,14 @@ BackendChoice chooseBackend(const std::string& simFile) {
         choice.exitCode = choice.backend ? 0 : 1;
         return choice;
     }
+    errno = 0;
     choice.backend = platform::linux_host::openLinuxBackend();
     if (!choice.backend) {
-        choice.error = "the host's adapters can't be read here; use --sim FILE";
-        choice.exitCode = 2;
+        const int reason = errno;
+        choice.error = "the host's adapters can't be read (" +
+                       std::string(reason != 0 ? std::strerror(reason) : "no netlink socket") +
+                       "); --sim FILE shows a simulated host";
+        choice.exitCode = 1;
     }
     return choice;
 }

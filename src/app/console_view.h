@@ -22,6 +22,7 @@ public:
     void setControlVisible(std::string_view, bool) override {}
     void setMenuItemEnabled(std::string_view, bool) override {}
     void setComboItems(const std::vector<ui::ComboItem>&, int) override {}
+    void setComboSelection(int) override {}
     void setListRows(const std::vector<ui::IpListRow>& rows) override { rows_ = rows; }
     void appendLogText(const std::string& lines) override;
     void showMessage(const std::string& text, const std::string& title,

@@ -43,9 +43,35 @@ struct Options {
     std::string command;
     std::optional<std::string> adapter;
     std::optional<std::string> kinds;
+    std::array<bool, 5> kindsShown{};  // what --kinds names; "ip" without it
 };
 
 using nicops::app::UsageError;
+
+// The kinds named in LIST; the list shows them in their fixed order whatever LIST's order.
+std::array<bool, 5> parseKinds(const std::string& list) {
+    static constexpr std::pair<const char*, AddressKind> kNames[] = {
+        {"ip", AddressKind::address},
+        {"gateway", AddressKind::gateway},
+        {"dhcp", AddressKind::dhcpServer},
+        {"wins1", AddressKind::primaryWins},
+        {"wins2", AddressKind::secondaryWins}};
+    std::array<bool, 5> chosen{};
+    for (const std::string& name : nicops::text::splitText(list, ",")) {
+        bool known = false;
+        for (const auto& [word, kind] : kNames) {
+            if (name == word) {
+                chosen[static_cast<std::size_t>(kind)] = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            throw UsageError{"unknown kind '" + name +
+                             "' in --kinds (ip, gateway, dhcp, wins1, wins2)"};
+        }
+    }
+    return chosen;
+}
 
 Options parseOptions(int argc, char** argv) {
     Options o;
@@ -74,6 +100,7 @@ Options parseOptions(int argc, char** argv) {
     if (o.command != "adapters" && o.command != "report" && o.command != "list") {
         throw UsageError{"unknown command '" + o.command + "'"};
     }
+    o.kindsShown = parseKinds(o.kinds.value_or("ip"));
     if (o.command != "list" && o.kinds) {
         throw UsageError{"--kinds goes with the list command"};
     }
@@ -81,31 +108,6 @@ Options parseOptions(int argc, char** argv) {
         throw UsageError{"--adapter goes with the report and list commands"};
     }
     return o;
-}
-
-// The kinds named in LIST; the list shows them in their fixed order whatever LIST's order.
-std::array<bool, 5> parseKinds(const std::string& list) {
-    static constexpr std::pair<const char*, AddressKind> kNames[] = {
-        {"ip", AddressKind::address},
-        {"gateway", AddressKind::gateway},
-        {"dhcp", AddressKind::dhcpServer},
-        {"wins1", AddressKind::primaryWins},
-        {"wins2", AddressKind::secondaryWins}};
-    std::array<bool, 5> chosen{};
-    for (const std::string& name : nicops::text::splitText(list, ",")) {
-        bool known = false;
-        for (const auto& [word, kind] : kNames) {
-            if (name == word) {
-                chosen[static_cast<std::size_t>(kind)] = true;
-                known = true;
-            }
-        }
-        if (!known) {
-            throw UsageError{"unknown kind '" + name +
-                             "' in --kinds (ip, gateway, dhcp, wins1, wins2)"};
-        }
-    }
-    return chosen;
 }
 
 // The adapter-box position of SEL: an adapter index, else a connection name.
@@ -117,7 +119,8 @@ int findAdapter(const std::vector<nicops::ui::ComboItem>& items, const std::stri
             return static_cast<int>(i);
         }
     }
-    const std::string name = nicops::text::utf8ToGbk(selector);
+    const std::string name =
+        nicops::text::encodingToGbk(selector, nicops::text::terminalEncoding());
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i].text == name) {
             return static_cast<int>(i);
@@ -175,7 +178,7 @@ int run(const Options& options) {
         return 0;
     }
 
-    const auto kinds = parseKinds(options.kinds.value_or("ip"));
+    const auto& kinds = options.kindsShown;
     for (AddressKind kind : nicops::inventory::kAllAddressKinds) {
         presenter.setKindChecked(kind, kinds[static_cast<std::size_t>(kind)]);
     }
@@ -206,9 +209,6 @@ int main(int argc, char** argv) {
     }
     try {
         Options options = parseOptions(argc, argv);
-        if (options.kinds) {
-            parseKinds(*options.kinds);
-        }
         return run(options);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "nicopsctl: %s (see nicopsctl --help)\n", e.what.c_str());

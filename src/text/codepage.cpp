@@ -57,8 +57,10 @@ iconv_t utf16ToGbkConverter() {
     return converter.get();
 }
 
-// The last named converter used by this thread; the terminal's codeset does not change.
-iconv_t gbkToNamedConverter(const std::string& encoding) {
+// The last converter between GBK and a named codeset used by this thread, one per direction;
+// the terminal's codeset does not change.
+template <bool kFromGbk>
+iconv_t namedConverter(const std::string& encoding) {
     struct Named {
         bool opened = false;
         std::string name;
@@ -72,7 +74,8 @@ iconv_t gbkToNamedConverter(const std::string& encoding) {
     if (!named.opened || named.name != encoding) {
         if (named.cd != kNoConverter)
             iconv_close(named.cd);
-        named.cd = iconv_open(encoding.c_str(), kGbk);
+        named.cd =
+            kFromGbk ? iconv_open(encoding.c_str(), kGbk) : iconv_open(kGbk, encoding.c_str());
         named.name = encoding;
         named.opened = true;
     }
@@ -293,12 +296,23 @@ std::string wideToOem(std::u16string_view wideText) {
 std::string gbkToEncoding(std::string_view gbk, const std::string& encoding) {
     if (encoding.empty() || namesUtf8OrAscii(encoding))
         return gbkToUtf8(gbk);
-    const iconv_t cd = gbkToNamedConverter(encoding);
+    const iconv_t cd = namedConverter<true>(encoding);
     // A codeset iconv does not know is taken as UTF-8.
     if (cd == kNoConverter)
         return gbkToUtf8(gbk);
     // Any codeset may keep shift state, so it sees the whole text.
     return convert<std::string, 1, false>(cd, gbk, gbkCharLength);
+}
+
+std::string encodingToGbk(std::string_view text, const std::string& encoding) {
+    if (encoding.empty() || namesUtf8OrAscii(encoding))
+        return utf8ToGbk(text);
+    const iconv_t cd = namedConverter<false>(encoding);
+    if (cd == kNoConverter)
+        return utf8ToGbk(text);
+    // A byte the codeset rejects drops alone: the codeset's own character lengths are unknown.
+    return convert<std::string, 1, false>(
+        cd, text, [](std::string_view, std::size_t) { return std::size_t{1}; });
 }
 
 std::string terminalEncoding() {

@@ -22,6 +22,10 @@ std::string wideToOem(std::u16string_view wideText);
 // empty, plain ASCII or a codeset iconv does not know.
 std::string gbkToEncoding(std::string_view gbk, const std::string& encoding);
 
+// Text in the given iconv encoding name (the terminal's codeset, for command-line arguments) in
+// GBK; read as UTF-8 when the name is empty, plain ASCII or a codeset iconv does not know.
+std::string encodingToGbk(std::string_view text, const std::string& encoding);
+
 // The codeset of the current locale (call after setlocale), for gbkToEncoding; the C locale's
 // "ANSI_X3.4-1968" and an empty name give "UTF-8".
 std::string terminalEncoding();

@@ -119,14 +119,20 @@ inline constexpr std::array<MenuItemSpec, 11> kListMenu{{
     {menu::kAbout, true},
 }};
 
-// Whether the list menu's item with this caption has its operation built.
-constexpr bool menuItemBuilt(std::string_view caption) {
+// The list menu's item with this caption; nullptr for a caption that names no item.
+constexpr const MenuItemSpec* menuItem(std::string_view caption) {
     for (const MenuItemSpec& item : kListMenu) {
-        if (item.caption == caption) {
-            return item.built;
+        if (!item.caption.empty() && item.caption == caption) {
+            return &item;
         }
     }
-    return false;
+    return nullptr;
+}
+
+// Whether the list menu's item with this caption has its operation built.
+constexpr bool menuItemBuilt(std::string_view caption) {
+    const MenuItemSpec* item = menuItem(caption);
+    return item != nullptr && item->built;
 }
 
 }  // namespace nicops::ui

@@ -54,13 +54,45 @@ std::string_view kindText(AddressKind kind) {
     return kKindTexts[kindSlot(kind)];
 }
 
+namespace {
+
+// The address kinds' check boxes, in the kinds' order.
+constexpr std::array<std::string_view, 5> kKindBoxes = {names::kCheckAddress, names::kCheckGateway,
+                                                        names::kCheckDhcp, names::kCheckPrimaryWins,
+                                                        names::kCheckSecondaryWins};
+
+// The controls each kind of work disables while it runs.
+constexpr std::array<std::string_view, 1> kPropertiesItem = {menu::kProperties};
+constexpr std::array<std::string_view, 4> kSelectionLocks = {
+    names::kRefreshButton, names::kAdapterCombo, menu::kAdd, menu::kDelete};
+constexpr std::array<std::string_view, 5> kSortLocks = {names::kRefreshButton, names::kAdapterCombo,
+                                                        menu::kAdd, menu::kDelete, menu::kLookup};
+constexpr std::array<std::string_view, 6> kBusyLocks = {
+    names::kRefreshButton, names::kAdapterCombo, menu::kAdd,
+    menu::kDelete,         menu::kLookup,        menu::kCopyAll};
+
+std::array<bool, 5> initialKindChecks() {
+    std::array<bool, 5> checked{};
+    for (std::size_t i = 0; i < kKindBoxes.size(); ++i) {
+        for (const ControlSpec& control : kMainControls) {
+            checked[i] = checked[i] || (control.name == kKindBoxes[i] && control.checked);
+        }
+    }
+    return checked;
+}
+
+}  // namespace
+
 MainPresenter::MainPresenter(AppContext& context, MainView& view, WorkerStarter startWorker)
-    : context_(context), view_(view), startWorker_(std::move(startWorker)) {}
+    : context_(context),
+      view_(view),
+      startWorker_(std::move(startWorker)),
+      kindChecked_(initialKindChecks()) {}
 
 // ---- start-up ---------------------------------------------------------------------------------
 
 bool MainPresenter::startUp(const std::string& iniPath) {
-    enableControls({menu::kProperties}, false, false);
+    enableControls(kPropertiesItem, false, false);
     if (!context_.httpLibraryUsable()) {
         view_.showMessage("缺少 Libcurl.dll", "错误", MessageIcon::error);
         return false;
@@ -94,11 +126,13 @@ void MainPresenter::loadAdapters() {
     }
     std::lock_guard lock(stateMutex_);
     comboItems_ = std::move(items);
+    comboItemsShown_ = false;  // the next selection shows the new items
     comboSelected_ = -1;
 }
 
 void MainPresenter::selectComboItem(int comboIndex) {
     std::vector<ComboItem> items;
+    bool itemsShown = false;
     {
         std::lock_guard lock(stateMutex_);
         if (comboIndex < 0 || comboIndex >= static_cast<int>(comboItems_.size())) {
@@ -108,9 +142,17 @@ void MainPresenter::selectComboItem(int comboIndex) {
         currentAdapterIndex_ = comboIndex < 0
                                    ? kNoAdapter
                                    : comboItems_[static_cast<std::size_t>(comboIndex)].adapterIndex;
-        items = comboItems_;
+        itemsShown = comboItemsShown_;
+        comboItemsShown_ = true;
+        if (!itemsShown) {
+            items = comboItems_;
+        }
     }
-    view_.setComboItems(items, comboIndex);
+    if (itemsShown) {
+        view_.setComboSelection(comboIndex);
+    } else {
+        view_.setComboItems(items, comboIndex);
+    }
 }
 
 void MainPresenter::firstDisplay() {
@@ -135,18 +177,29 @@ void MainPresenter::refreshDisplay() {
 }
 
 void MainPresenter::selectAdapter(int comboIndex) {
-    const auto four = {names::kRefreshButton, names::kAdapterCombo, menu::kAdd, menu::kDelete};
-    enableControls(four, false, false);
+    enableControls(kSelectionLocks, false, false);
     selectComboItem(comboIndex);
     showCurrentAdapter();
-    enableControls(four, true, true);
+    enableControls(kSelectionLocks, true, true);
+}
+
+void MainPresenter::refreshClicked() {
+    if (controlEnabled(names::kRefreshButton)) {
+        refreshDisplay();
+    }
+}
+
+void MainPresenter::adapterActivated(int comboIndex) {
+    if (controlEnabled(names::kAdapterCombo)) {
+        selectAdapter(comboIndex);
+    }
 }
 
 void MainPresenter::showCurrentAdapter() {
     const std::int32_t status = writeDetailsReport();
     fillIpList();
     logLinkState(status);
-    enableControls({menu::kProperties}, status == inventory::kStatusConnected, false);
+    enableControls(kPropertiesItem, status == inventory::kStatusConnected, false);
 }
 
 std::int32_t MainPresenter::writeDetailsReport() {
@@ -220,16 +273,23 @@ void MainPresenter::logLinkState(std::int32_t status) {
 // ---- sorting ----------------------------------------------------------------------------------
 
 void MainPresenter::sortIpList(int column) {
-    if (!controlEnabled(names::kRefreshButton)) {
-        return;  // an operation is running
+    {
+        // Tested and disabled in one step on the clicking thread, so a second click or a refresh
+        // that comes before the worker runs finds the controls disabled.
+        std::lock_guard lock(stateMutex_);
+        auto refresh = enabled_.find(names::kRefreshButton);
+        if (refresh != enabled_.end() && !refresh->second) {
+            return;  // an operation is running
+        }
+        for (std::string_view name : kSortLocks) {
+            enabled_[std::string(name)] = false;
+        }
     }
+    showEnabled(kSortLocks, false);
     startWorker_([this, column] {
-        const auto five = {names::kRefreshButton, names::kAdapterCombo, menu::kAdd, menu::kDelete,
-                           menu::kLookup};
-        enableControls(five, false, false);
         sortRows(column);
         appendLog("排序完成.");
-        enableControls(five, true, true);
+        enableControls(kSortLocks, true, true);
     });
 }
 
@@ -291,13 +351,11 @@ void MainPresenter::setBusy(bool busy) {
         }
     }
     if (change) {
-        enableControls({names::kRefreshButton, names::kAdapterCombo, menu::kAdd, menu::kDelete,
-                        menu::kLookup, menu::kCopyAll},
-                       !busy, false);
+        enableControls(kBusyLocks, !busy, false);
     }
 }
 
-void MainPresenter::enableControls(std::initializer_list<std::string_view> names, bool enabled,
+void MainPresenter::enableControls(std::span<const std::string_view> names, bool enabled,
                                    bool respectBusy) {
     {
         std::lock_guard lock(stateMutex_);
@@ -308,13 +366,13 @@ void MainPresenter::enableControls(std::initializer_list<std::string_view> names
             enabled_[std::string(name)] = enabled;
         }
     }
+    showEnabled(names, enabled);
+}
+
+void MainPresenter::showEnabled(std::span<const std::string_view> names, bool enabled) {
     for (std::string_view name : names) {
-        bool isMenuItem = false;
-        for (const MenuItemSpec& item : kListMenu) {
-            isMenuItem = isMenuItem || item.caption == name;
-        }
-        if (isMenuItem) {
-            view_.setMenuItemEnabled(name, enabled && menuItemBuilt(name));
+        if (const MenuItemSpec* item = menuItem(name)) {
+            view_.setMenuItemEnabled(name, enabled && item->built);
         } else {
             view_.setControlEnabled(name, enabled);
         }

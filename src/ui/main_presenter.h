@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,11 @@ public:
     void refreshDisplay();
     // The adapter box's selection changed (comboIndex -1: nothing selected).
     void selectAdapter(int comboIndex);
+
+    // The window's events. Each is ignored while its control is disabled: the presenter's own
+    // state decides, since a view may carry a disable out a moment later.
+    void refreshClicked();
+    void adapterActivated(int comboIndex);
     void showCurrentAdapter();
     // A header click: sorts on a worker unless an operation is running.
     void sortIpList(int column);
@@ -74,8 +80,9 @@ public:
 
 private:
     std::string comboText() const;
-    void enableControls(std::initializer_list<std::string_view> names, bool enabled,
-                        bool respectBusy);
+    void enableControls(std::span<const std::string_view> names, bool enabled, bool respectBusy);
+    // Tells the view; menu items whose operation isn't built stay disabled.
+    void showEnabled(std::span<const std::string_view> names, bool enabled);
     void sortRows(int column);
     void flushLog();
 
@@ -86,9 +93,10 @@ private:
     mutable std::mutex stateMutex_;  // guards everything below
     std::vector<ComboItem> comboItems_;
     int comboSelected_ = -1;
+    bool comboItemsShown_ = false;  // the view shows comboItems_ already
     std::uint32_t currentAdapterIndex_ = kNoAdapter;
     std::vector<IpListRow> rows_;
-    std::array<bool, 5> kindChecked_{true, false, false, false, false};
+    std::array<bool, 5> kindChecked_;  // from the check boxes' start state
     std::map<std::string, bool, std::less<>> enabled_;
     int busyDepth_ = 0;
     bool sortAscending_ = false;  // toggled by every sort: the first one sorts ascending

@@ -37,6 +37,8 @@ public:
     virtual void setMenuItemEnabled(std::string_view caption, bool enabled) = 0;
     // Replaces the combo box's items; `selected` is -1 for no selection.
     virtual void setComboItems(const std::vector<ComboItem>& items, int selected) = 0;
+    // Selects another of the items shown (-1: none).
+    virtual void setComboSelection(int selected) = 0;
     // Replaces every row of the list in one step.
     virtual void setListRows(const std::vector<IpListRow>& rows) = 0;
     // Appends complete log lines (each ending in CR LF) at the end of the log pane.

@@ -1,6 +1,8 @@
 // The backend against the real kernel, inside network namespaces the tests create.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -12,8 +14,8 @@
 namespace nicops::platform::linux_host {
 namespace {
 
-using linux_test::Netns;
 using linux_test::namespaceSkipReason;
+using linux_test::Netns;
 
 // "以太网 2" in GBK, and the same alias in UTF-8 for the shell (narrow literals of this tree
 // are GBK, so the UTF-8 form is spelled as a u8 literal).
@@ -150,6 +152,30 @@ TEST_F(KernelBackendTest, ConnectionNamesAreAliasesInGbkElseKernelNames) {
     EXPECT_EQ(names[lan0First ? 1 : 0].friendlyName, "lan0p");
 }
 
+TEST_F(KernelBackendTest, AnAliasThatWouldNameTwoLinksGivesWayToTheKernelName) {
+    addPair("lan0", "lan0p");
+    addPair("lan1", "lan1p");
+    lab_->ip("link set lan0 mtu 1400 alias " + linux_test::shellQuote(kAliasUtf8));
+    lab_->ip("link set lan1 mtu 1300 alias " + linux_test::shellQuote(kAliasUtf8));
+    lab_->ip("link set lan1p alias lan0p");  // another link's kernel name
+
+    auto result = withBackend([](LinuxBackend& backend) {
+        std::map<std::uint32_t, std::string> names;
+        for (const auto& entry : backend.getInterfaceNames()) {
+            names[entry.index] = entry.friendlyName;
+        }
+        return std::pair{names, std::pair{backend.mtu(kAliasGbk), backend.mtu("lan1")}};
+    });
+    const auto& names = result.first;
+    ASSERT_LT(lab_->indexOf("lan0"), lab_->indexOf("lan1"));  // indexes rise in creation order
+    EXPECT_EQ(names.at(lab_->indexOf("lan0")), kAliasGbk);
+    EXPECT_EQ(names.at(lab_->indexOf("lan1")), "lan1");
+    EXPECT_EQ(names.at(lab_->indexOf("lan1p")), "lan1p");
+    // Each name reaches its own link.
+    EXPECT_EQ(result.second.first, 1400);
+    EXPECT_EQ(result.second.second, 1300);
+}
+
 TEST_F(KernelBackendTest, LinkStateByConnectionName) {
     addPair("lan0", "lan0p");
     lab_->ip("link set lan0 mtu 1400 alias " + linux_test::shellQuote(kAliasUtf8));
@@ -164,9 +190,10 @@ TEST_F(KernelBackendTest, LinkStateByConnectionName) {
     };
     auto facts = withBackend([](LinuxBackend& backend) {
         std::vector<Facts> out;
-        for (const std::string& name : {kAliasGbk, std::string("down0"), std::string("nocar0"), std::string("nosuch")}) {
-            out.push_back({backend.connectionStatus(name), backend.mediaState(name), backend.mtu(name),
-                           backend.linkSpeed(name), backend.dhcpFlag(name)});
+        for (const std::string& name :
+             {kAliasGbk, std::string("down0"), std::string("nocar0"), std::string("nosuch")}) {
+            out.push_back({backend.connectionStatus(name), backend.mediaState(name),
+                           backend.mtu(name), backend.linkSpeed(name), backend.dhcpFlag(name)});
         }
         return out;
     });
@@ -203,8 +230,10 @@ TEST_F(KernelBackendTest, GatewaysOfMultipathDefaultRouteGoToTheirLinks) {
     auto adapters = withBackend([](LinuxBackend& backend) { return backend.getAdaptersInfo(); });
     ASSERT_NE(adapterNamed(adapters, "up0"), nullptr);
     ASSERT_NE(adapterNamed(adapters, "up1"), nullptr);
-    EXPECT_EQ(addressTexts(adapterNamed(adapters, "up0")->gateways), std::vector<std::string>{"10.10.0.1"});
-    EXPECT_EQ(addressTexts(adapterNamed(adapters, "up1")->gateways), std::vector<std::string>{"10.20.0.1"});
+    EXPECT_EQ(addressTexts(adapterNamed(adapters, "up0")->gateways),
+              std::vector<std::string>{"10.10.0.1"});
+    EXPECT_EQ(addressTexts(adapterNamed(adapters, "up1")->gateways),
+              std::vector<std::string>{"10.20.0.1"});
 }
 
 TEST_F(KernelBackendTest, DhcpFlagFollowsLifetimeOrRouteProtocol) {
@@ -227,7 +256,8 @@ TEST_F(KernelBackendTest, DnsServersFallBackToResolvConfAndUnknownIndexIsNullopt
     const auto lan0p = lab_->indexOf("lan0p");
     const auto folder = std::filesystem::temp_directory_path() / ("nicops-dns-" + lab_->name());
     std::filesystem::create_directories(folder / "run/systemd/resolve/netif");
-    std::ofstream(folder / "resolv.conf") << "# generated\nnameserver 192.0.2.53\nnameserver ::1\nnameserver 192.0.2.54\n";
+    std::ofstream(folder / "resolv.conf")
+        << "# generated\nnameserver 192.0.2.53\nnameserver ::1\nnameserver 192.0.2.54\n";
     std::ofstream(folder / "run/systemd/resolve/netif" / std::to_string(lan0p))
         << "SERVERS=198.51.100.1 2001:db8::1\n";
 
@@ -247,7 +277,8 @@ TEST_F(KernelBackendTest, DnsServersFallBackToResolvConfAndUnknownIndexIsNullopt
     LinuxBackendOptions missing;
     missing.runRoot = (folder / "absent").string();
     missing.resolvConfPath = (folder / "absent.conf").string();
-    auto noFiles = withBackend([&](LinuxBackend& backend) { return backend.getPerAdapterDns(lan0); }, missing);
+    auto noFiles =
+        withBackend([&](LinuxBackend& backend) { return backend.getPerAdapterDns(lan0); }, missing);
     std::filesystem::remove_all(folder);
 
     const std::vector<std::string> resolvConf{"192.0.2.53", "192.0.2.54"};
@@ -302,9 +333,10 @@ TEST_F(KernelBackendTest, BatchedAddAndDeleteSpanSeveralSends) {
 
     std::vector<AddressToAdd> items;
     for (int i = 0; i < kCount; ++i) {
-        items.push_back({"10.7." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1), "255.255.0.0"});
+        items.push_back(
+            {"10.7." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1), "255.255.0.0"});
     }
-    items.push_back(items[3]);                      // repeated in the list
+    items.push_back(items[3]);  // repeated in the list
     items.push_back({"not an address", "255.255.0.0"});
     // items[250] is 10.7.1.1, which the peer carries.
 

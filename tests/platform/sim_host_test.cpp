@@ -104,6 +104,15 @@ TEST_F(SimHostTest, MalformedDescriptionsNameTheFileAndTheReason) {
         {R"({"adapters": [{"description": "x"}]})", "adapter 1 has no numeric \"index\""},
         {R"({"adapters": [{"index": 1, "gateways": 5}]})", "\"gateways\" is not a list"},
         {R"({"refuse": {"1.2.3.4": "no"}})", "is not a number"},
+        {R"({"adapters": [{"index": 1, "leaseObtained": 1e12}]})",
+         "\"leaseObtained\" has the wrong type"},
+        {R"({"adapters": [{"index": 1, "mtu": 3000000000}]})", "\"mtu\" has the wrong type"},
+        {R"({"adapters": [{"index": 1, "status": "up"}]})", "\"status\" has the wrong type"},
+        {R"({"adapters": [{"index": 1, "ipAddresses": [{"address": "10.0.0.1", "next": "x"}]}]})",
+         "\"ipAddresses\" has an element whose \"next\""},
+        {R"({"adapters": [{"index": 1, "dns": [7]}]})", "\"dns\" has an element"},
+        {R"({"adapters": [{"index": -1}]})", "no numeric \"index\""},
+        {R"({"interfaces": [{"index": 1, "name": 5}]})", "\"interfaces\" has an entry"},
     };
     for (const auto& [content, reason] : cases) {
         const std::string path = dir_.write("bad.json", content);

@@ -130,3 +130,12 @@ TEST(TerminalEncoding, CLocaleMeansUtf8) {
 
 }  // namespace
 }  // namespace nicops::text
+
+TEST(TerminalText, ArgumentsInTheTerminalsCodesetComeBackAsGbk) {
+    using nicops::text::encodingToGbk;
+    using nicops::text::gbkToEncoding;
+    const std::string name = "以太网 2";  // GBK
+    EXPECT_EQ(encodingToGbk(gbkToEncoding(name, "UTF-8"), "UTF-8"), name);
+    EXPECT_EQ(encodingToGbk(gbkToEncoding(name, "GB18030"), "GB18030"), name);
+    EXPECT_EQ(encodingToGbk("plain", "ANSI_X3.4-1968"), "plain");
+}

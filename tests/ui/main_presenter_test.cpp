@@ -223,6 +223,31 @@ TEST_F(MainPresenterTest, SortIsIgnoredWhileAnOperationRuns) {
     presenter_->setBusy(false);
 }
 
+TEST_F(MainPresenterTest, ASortLocksTheWindowBeforeItsWorkerStarts) {
+    // Workers that start only when the test says, as a real thread may start late.
+    std::vector<std::function<void()>> pending;
+    MainPresenter presenter(*context_, view_,
+                            [&pending](std::function<void()> task) { pending.push_back(task); });
+    presenter.firstDisplay();
+    view_.pump();
+    presenter.sortIpList(1);
+    presenter.sortIpList(1);        // a second click before the first sort ran
+    presenter.refreshClicked();     // and the refresh button
+    presenter.adapterActivated(0);  // and the adapter box
+    ASSERT_EQ(pending.size(), 1U);
+    EXPECT_EQ(presenter.comboSelectedIndex(), 2);
+    for (auto& task : pending) {
+        task();
+    }
+    view_.pump();
+    const auto log = view_.logMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "排序完成."), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "刷新显示完成."), 0);
+    EXPECT_TRUE(presenter.controlEnabled(names::kRefreshButton));
+    presenter.refreshClicked();  // free again
+    EXPECT_EQ(view_.logMessages().back(), "刷新显示完成.");
+}
+
 TEST_F(MainPresenterTest, BusyPeriodsNestSoAnInnerRefreshKeepsTheControlsDisabled) {
     presenter_->firstDisplay();
     settle();

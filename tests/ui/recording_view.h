@@ -43,6 +43,10 @@ public:
         combo_ = items;
         comboSelected_ = selected;
     }
+    void setComboSelection(int selected) override {
+        std::lock_guard lock(mutex_);
+        comboSelected_ = selected;
+    }
     void setListRows(const std::vector<IpListRow>& rows) override {
         std::lock_guard lock(mutex_);
         rows_ = rows;

@@ -1,11 +1,11 @@
 #include "platform/linux/linux_backend.h"
 
-#include <net/if.h>
-#include <net/if_arp.h>
 #include <linux/ethtool.h>
 #include <linux/if_addr.h>
 #include <linux/rtnetlink.h>
 #include <linux/sockios.h>
+#include <net/if.h>
+#include <net/if_arp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,11 +26,34 @@ bool isLoopback(const LinkRecord& link) {
     return link.arpType == ARPHRD_LOOPBACK || (link.flags & IFF_LOOPBACK) != 0;
 }
 
-std::string connectionNameOf(const LinkRecord& link) {
-    return text::utf8ToGbk(link.alias.empty() ? link.name : link.alias);
+// The connection name of every link (empty for loopback, which is not listed): its alias, or
+// its kernel name when it has none. Link facts are asked by connection name, so a name must
+// point at one link: an alias that an earlier link already shows, or that is another link's
+// kernel name, gives way to the kernel name, which the kernel keeps unique.
+std::vector<std::string> connectionNamesOf(const std::vector<LinkRecord>& links) {
+    std::unordered_set<std::string> kernelNames;
+    for (const auto& link : links) {
+        kernelNames.insert(link.name);
+    }
+    std::unordered_set<std::string> shown;
+    std::vector<std::string> names;
+    names.reserve(links.size());
+    for (const auto& link : links) {
+        if (isLoopback(link)) {
+            names.emplace_back();
+            continue;
+        }
+        const bool aliasUsable = !link.alias.empty() && link.alias != link.name &&
+                                 kernelNames.count(link.alias) == 0 && shown.count(link.alias) == 0;
+        const std::string& name = aliasUsable ? link.alias : link.name;
+        shown.insert(name);
+        names.push_back(text::utf8ToGbk(name));
+    }
+    return names;
 }
 
-std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& addresses, std::uint32_t index) {
+std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& addresses,
+                                           std::uint32_t index) {
     std::vector<std::uint32_t> out;
     for (const auto& address : addresses) {
         if (address.index == index) {
@@ -40,7 +63,9 @@ std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& add
     return out;
 }
 
-std::uint32_t resultCode(int error) { return static_cast<std::uint32_t>(error); }
+std::uint32_t resultCode(int error) {
+    return static_cast<std::uint32_t>(error);
+}
 
 // Whether deleting `target` would take other addresses with it: it is a primary address and the
 // link holds secondaries of its subnet.
@@ -55,7 +80,9 @@ bool carriesSecondaries(const std::vector<AddressRecord>& addresses, const Addre
 
 }  // namespace
 
-std::unique_ptr<HostBackend> openLinuxBackend() { return openLinuxBackend(LinuxBackendOptions{}); }
+std::unique_ptr<HostBackend> openLinuxBackend() {
+    return openLinuxBackend(LinuxBackendOptions{});
+}
 
 std::unique_ptr<LinuxBackend> openLinuxBackend(const LinuxBackendOptions& options) {
     return LinuxBackend::open(options);
@@ -102,7 +129,9 @@ std::optional<std::vector<LinkRecord>> LinuxBackend::dumpLinks() {
 std::optional<std::vector<AddressRecord>> LinuxBackend::dumpAddresses(std::uint32_t index) {
     std::vector<AddressRecord> addresses;
     const int error = socket_->dump(
-        [index](void* buffer, std::uint32_t seq) { return buildAddressDumpRequest(buffer, seq, index); },
+        [index](void* buffer, std::uint32_t seq) {
+            return buildAddressDumpRequest(buffer, seq, index);
+        },
         [&](const nlmsghdr* message) {
             if (message == nullptr) {
                 addresses.clear();
@@ -159,9 +188,10 @@ std::optional<LinkRecord> LinuxBackend::findByConnectionName(const std::string& 
     if (!links) {
         return std::nullopt;
     }
-    for (auto& link : *links) {
-        if (!isLoopback(link) && connectionNameOf(link) == connectionName) {
-            return std::move(link);
+    const auto names = connectionNamesOf(*links);
+    for (std::size_t i = 0; i < links->size(); ++i) {
+        if (!isLoopback((*links)[i]) && names[i] == connectionName) {
+            return std::move((*links)[i]);
         }
     }
     return std::nullopt;
@@ -267,10 +297,11 @@ std::vector<InterfaceName> LinuxBackend::getInterfaceNames() {
     if (!links) {
         return {};
     }
+    const auto connectionNames = connectionNamesOf(*links);
     std::vector<InterfaceName> names;
-    for (const auto& link : *links) {
-        if (!isLoopback(link)) {
-            names.push_back(InterfaceName{link.index, connectionNameOf(link)});
+    for (std::size_t i = 0; i < links->size(); ++i) {
+        if (!isLoopback((*links)[i])) {
+            names.push_back(InterfaceName{(*links)[i].index, connectionNames[i]});
         }
     }
     return names;
@@ -331,10 +362,11 @@ std::vector<std::uint32_t> LinuxBackend::addIpAddresses(const std::vector<Addres
             results[planned.item] = kAlreadyExists;
         }
     }
-    const auto errors = socket_->pipeline(toSend.size(), [&](void* buffer, std::uint32_t seq, std::size_t i) {
-        return buildAddressChange(buffer, RTM_NEWADDR, seq, adapterIndex, toSend[i].address,
-                                  toSend[i].prefixLength);
-    });
+    const auto errors =
+        socket_->pipeline(toSend.size(), [&](void* buffer, std::uint32_t seq, std::size_t i) {
+            return buildAddressChange(buffer, RTM_NEWADDR, seq, adapterIndex, toSend[i].address,
+                                      toSend[i].prefixLength);
+        });
     for (std::size_t i = 0; i < toSend.size(); ++i) {
         results[toSend[i].item] = resultCode(errors[i]);
     }
@@ -345,7 +377,8 @@ std::uint32_t LinuxBackend::deleteIpAddress(std::uint32_t nteContext) {
     return deleteIpAddresses({nteContext}).front();
 }
 
-std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(const std::vector<std::uint32_t>& contexts) {
+std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(
+    const std::vector<std::uint32_t>& contexts) {
     std::vector<std::uint32_t> results(contexts.size(), kNotFound);
     std::lock_guard lock(mutex_);
     const auto present = dumpAddresses(0);
@@ -391,18 +424,21 @@ std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(const std::vector<std
                     results[planned.item] = resultCode(error);
                 }
             }
-            primaries.erase(std::remove_if(primaries.begin(), primaries.end(),
-                                           [index](const Planned& p) { return p.record->index == index; }),
-                            primaries.end());
+            primaries.erase(
+                std::remove_if(primaries.begin(), primaries.end(),
+                               [index](const Planned& p) { return p.record->index == index; }),
+                primaries.end());
         }
     }
     // Secondaries first: a primary deleted last has no successors left to promote.
     std::vector<Planned> order = std::move(secondaries);
     order.insert(order.end(), primaries.begin(), primaries.end());
-    const auto errors = socket_->pipeline(order.size(), [&](void* buffer, std::uint32_t seq, std::size_t i) {
-        const AddressRecord& record = *order[i].record;
-        return buildAddressChange(buffer, RTM_DELADDR, seq, record.index, record.address, record.prefixLength);
-    });
+    const auto errors =
+        socket_->pipeline(order.size(), [&](void* buffer, std::uint32_t seq, std::size_t i) {
+            const AddressRecord& record = *order[i].record;
+            return buildAddressChange(buffer, RTM_DELADDR, seq, record.index, record.address,
+                                      record.prefixLength);
+        });
     for (std::size_t i = 0; i < order.size(); ++i) {
         results[order[i].item] = resultCode(errors[i]);
     }

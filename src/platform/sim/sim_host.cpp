@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "platform/atomic_file.h"
 #include "text/codepage.h"
@@ -89,6 +90,64 @@ const json& adapterList(const json& host) {
     return it != host.end() ? *it : kEmpty;
 }
 
+// An integer that fits T.
+template <typename T>
+bool fits(const json& value) {
+    if (value.is_number_unsigned()) {
+        return value.get<std::uint64_t>() <=
+               static_cast<std::uint64_t>(std::numeric_limits<T>::max());
+    }
+    if (value.is_number_integer()) {
+        const auto v = value.get<std::int64_t>();
+        return v >= static_cast<std::int64_t>(std::numeric_limits<T>::min()) &&
+               (v < 0 || static_cast<std::uint64_t>(v) <=
+                             static_cast<std::uint64_t>(std::numeric_limits<T>::max()));
+    }
+    return false;
+}
+
+// Why the fields of one object don't have the types the host reads; empty when they do.
+std::string checkFields(
+    const json& object,
+    std::initializer_list<std::pair<const char*, bool (*)(const json&)>> fields) {
+    for (const auto& [field, ok] : fields) {
+        auto it = object.find(field);
+        if (it != object.end() && !ok(*it)) {
+            return std::string("\"") + field + "\" has the wrong type or is out of range";
+        }
+    }
+    return {};
+}
+
+bool isText(const json& v) {
+    return v.is_string();
+}
+bool isFlag(const json& v) {
+    return v.is_boolean();
+}
+
+std::string checkList(const json& list) {
+    if (!list.is_array()) {
+        return "is not a list";
+    }
+    for (const json& e : list) {
+        if (e.is_string()) {
+            continue;
+        }
+        if (!e.is_object()) {
+            return "has an element that is neither an address nor an object";
+        }
+        std::string reason = checkFields(e, {{"address", isText},
+                                             {"mask", isText},
+                                             {"context", fits<std::uint32_t>},
+                                             {"next", fits<std::uint32_t>}});
+        if (!reason.empty()) {
+            return "has an element whose " + reason;
+        }
+    }
+    return {};
+}
+
 std::string validate(const json& host) {
     if (!host.is_object()) {
         return "the top level is not an object";
@@ -99,18 +158,54 @@ std::string validate(const json& host) {
     }
     for (std::size_t i = 0; i < adapters.size(); ++i) {
         const json& a = adapters[i];
-        if (!a.is_object() || !a.contains("index") || !a["index"].is_number_unsigned()) {
-            return "adapter " + std::to_string(i + 1) + " has no numeric \"index\"";
+        const std::string which = "adapter " + std::to_string(i + 1);
+        if (!a.is_object() || !a.contains("index") || !fits<std::uint32_t>(a["index"])) {
+            return which + " has no numeric \"index\"";
+        }
+        std::string reason = checkFields(a, {{"adapterName", isText},
+                                             {"description", isText},
+                                             {"hwAddress", isText},
+                                             {"friendlyName", isText},
+                                             {"type", fits<std::uint32_t>},
+                                             {"dhcpEnabled", fits<std::uint32_t>},
+                                             {"haveWins", fits<std::uint32_t>},
+                                             {"leaseObtained", fits<std::int32_t>},
+                                             {"leaseExpires", fits<std::int32_t>},
+                                             {"status", fits<std::int32_t>},
+                                             {"operStatus", fits<std::int32_t>},
+                                             {"speed", fits<std::int64_t>},
+                                             {"mtu", fits<std::int32_t>},
+                                             {"dhcpFlag", isFlag}});
+        if (!reason.empty()) {
+            return which + ": " + reason;
         }
         for (const char* field : kListFields) {
-            if (a.contains(field) && !a[field].is_array()) {
-                return "adapter " + std::to_string(i + 1) + ": \"" + field + "\" is not a list";
+            if (a.contains(field)) {
+                reason = checkList(a[field]);
+                if (!reason.empty()) {
+                    return which + ": \"" + field + "\" " + reason;
+                }
+            }
+        }
+        if (a.contains("dns")) {
+            reason = checkList(a["dns"]);
+            if (!reason.empty()) {
+                return which + ": \"dns\" " + reason;
             }
         }
     }
     auto interfaces = host.find("interfaces");
-    if (interfaces != host.end() && !interfaces->is_array()) {
-        return "\"interfaces\" is not a list";
+    if (interfaces != host.end()) {
+        if (!interfaces->is_array()) {
+            return "\"interfaces\" is not a list";
+        }
+        for (const json& entry : *interfaces) {
+            if (!entry.is_object() ||
+                !checkFields(entry, {{"index", fits<std::uint32_t>}, {"name", isText}}).empty()) {
+                return "\"interfaces\" has an entry that is not {\"index\": number, \"name\": "
+                       "text}";
+            }
+        }
     }
     auto refuse = host.find("refuse");
     if (refuse != host.end()) {
@@ -118,7 +213,7 @@ std::string validate(const json& host) {
             return "\"refuse\" is not an object";
         }
         for (const auto& [address, code] : refuse->items()) {
-            if (!code.is_number_unsigned()) {
+            if (!fits<std::uint32_t>(code)) {
                 return "\"refuse\": the code of " + address + " is not a number";
             }
         }
@@ -220,12 +315,9 @@ std::uint32_t SimHost::addIpAddress(const std::string& address, const std::strin
         if (numberField<std::uint32_t>(a, "index") == adapterIndex && target == nullptr) {
             target = &a;
         }
-        for (const json& e : a.value("ipAddresses", json::array())) {
-            if (!e.is_object()) {
-                continue;
-            }
-            maxContext = std::max(maxContext, numberField<std::uint32_t>(e, "context"));
-            held = held || e.value("address", "") == address;
+        for (const IpAddrString& e : readList(a, "ipAddresses")) {
+            maxContext = std::max(maxContext, e.context);
+            held = held || e.address == address;
         }
     }
     if (target == nullptr) {
@@ -243,8 +335,8 @@ std::uint32_t SimHost::addIpAddress(const std::string& address, const std::strin
         list = json::array();
     }
     // The element that was last now links to the new one.
-    const bool relink =
-        !list.empty() && list.back().is_object() && list.back().value("next", 0U) == 0;
+    const bool relink = !list.empty() && list.back().is_object() &&
+                        numberField<std::uint32_t>(list.back(), "next") == 0;
     const std::size_t previousLast = list.size() - 1;
     if (relink) {
         list[previousLast]["next"] = list.size();

@@ -150,7 +150,7 @@ QWidget* QtMainView::buildControl(const ControlSpec& entry) {
             // activated() comes only from the user, never from setComboItems.
             connect(combo_, &QComboBox::activated, this, [this](int index) {
                 if (presenter_ != nullptr) {
-                    presenter_->selectAdapter(index);
+                    presenter_->adapterActivated(index);
                 }
             });
             return combo_;
@@ -159,7 +159,7 @@ QWidget* QtMainView::buildControl(const ControlSpec& entry) {
             if (entry.name == names::kRefreshButton) {
                 connect(button, &QPushButton::clicked, this, [this] {
                     if (presenter_ != nullptr) {
-                        presenter_->refreshDisplay();
+                        presenter_->refreshClicked();
                     }
                 });
             }
@@ -365,6 +365,13 @@ void QtMainView::setComboItems(const std::vector<ComboItem>& items, int selected
         for (const auto& [text, index] : converted) {
             combo_->addItem(text, QVariant::fromValue(index));
         }
+        combo_->setCurrentIndex(selected);
+    });
+}
+
+void QtMainView::setComboSelection(int selected) {
+    calls_->run([this, selected] {
+        const QSignalBlocker quiet(combo_);
         combo_->setCurrentIndex(selected);
     });
 }

@@ -53,6 +53,7 @@ public:
     void setControlVisible(std::string_view name, bool visible) override;
     void setMenuItemEnabled(std::string_view caption, bool enabled) override;
     void setComboItems(const std::vector<ComboItem>& items, int selected) override;
+    void setComboSelection(int selected) override;
     void setListRows(const std::vector<IpListRow>& rows) override;
     void appendLogText(const std::string& lines) override;
     void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
