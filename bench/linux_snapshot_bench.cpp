@@ -80,7 +80,9 @@ double medianOfRuns(const std::vector<std::string>& args) {
     return median(times);
 }
 
-int run(const std::string& command) { return std::system(command.c_str()); }
+int run(const std::string& command) {
+    return std::system(command.c_str());
+}
 
 // Runs f on a thread that joined the namespace, with the namespace's sysfs on a private /sys.
 bool insideNamespace(const std::string& name, const std::function<void()>& f) {
@@ -116,13 +118,14 @@ struct Namespace {
 
 int main() {
     if (geteuid() != 0) {
-        std::printf("linux_snapshot_bench: needs root to create a network namespace; nothing measured\n");
+        std::printf(
+            "linux_snapshot_bench: needs root to create a network namespace; nothing measured\n");
         return 0;
     }
     Namespace lab;
     if (!lab.created ||
-        run("ip -n " + lab.name + " link add bench0 type veth peer name bench0p && ip -n " + lab.name +
-            " link set bench0 up && ip -n " + lab.name + " link set bench0p up") != 0) {
+        run("ip -n " + lab.name + " link add bench0 type veth peer name bench0p && ip -n " +
+            lab.name + " link set bench0 up && ip -n " + lab.name + " link set bench0p up") != 0) {
         std::printf("linux_snapshot_bench: could not set up the namespace\n");
         return 1;
     }
@@ -144,7 +147,9 @@ int main() {
         }
         std::vector<AddressToAdd> items;
         for (int i = 0; i < kAddresses; ++i) {
-            items.push_back({"10.200." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1), "255.255.0.0"});
+            items.push_back(
+                {"10.200." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1),
+                 "255.255.0.0"});
         }
         const auto start = Clock::now();
         const auto results = backend->addIpAddresses(items, index);
@@ -167,24 +172,30 @@ int main() {
         return 1;
     }
 
-    const auto configDir = std::filesystem::temp_directory_path() / ("nicops-bench-" + std::to_string(getpid()));
+    const auto configDir =
+        std::filesystem::temp_directory_path() / ("nicops-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(configDir);
-    const double ctlMs = medianOfRuns({"ip", "netns", "exec", lab.name, NICOPSCTL_PATH, "--config",
-                                       configDir.string(), "list", "--adapter", "bench0", "--kinds", "ip"});
-    const double ipMs = medianOfRuns({"ip", "netns", "exec", lab.name, "ip", "-4", "addr", "show", "dev", "bench0"});
+    const double ctlMs =
+        medianOfRuns({"ip", "netns", "exec", lab.name, NICOPSCTL_PATH, "--config",
+                      configDir.string(), "list", "--adapter", "bench0", "--kinds", "ip"});
+    const double ipMs = medianOfRuns(
+        {"ip", "netns", "exec", lab.name, "ip", "-4", "addr", "show", "dev", "bench0"});
     std::filesystem::remove_all(configDir);
 
     const double snapshotMs = median(snapshotTimes);
-    std::printf("link bench0 filled with %zu of %d addresses by pipelined RTM_NEWADDR in %.0f ms\n", filled,
-                kAddresses, fillMs);
-    std::printf("snapshot (getAdaptersInfo, %zu addresses): median %.1f ms, best %.1f ms   target <= 50 ms\n",
-                listed, snapshotMs, *std::min_element(snapshotTimes.begin(), snapshotTimes.end()));
+    std::printf("link bench0 filled with %zu of %d addresses by pipelined RTM_NEWADDR in %.0f ms\n",
+                filled, kAddresses, fillMs);
+    std::printf(
+        "snapshot (getAdaptersInfo, %zu addresses): median %.1f ms, best %.1f ms   target <= 50 "
+        "ms\n",
+        listed, snapshotMs, *std::min_element(snapshotTimes.begin(), snapshotTimes.end()));
     std::printf("ip -4 addr show dev bench0 (ip netns exec): median %.1f ms\n", ipMs);
     if (ctlMs < 0) {
         std::printf("nicopsctl list: did not run successfully (%s)\n", NICOPSCTL_PATH);
     } else {
         std::printf("nicopsctl list (ip netns exec): median %.1f ms\n", ctlMs);
-        std::printf("ratio nicopsctl list / ip addr show: %.2f   target <= 2\n", ipMs > 0 ? ctlMs / ipMs : 0.0);
+        std::printf("ratio nicopsctl list / ip addr show: %.2f   target <= 2\n",
+                    ipMs > 0 ? ctlMs / ipMs : 0.0);
     }
     std::printf("ratio snapshot / ip addr show: %.2f\n", ipMs > 0 ? snapshotMs / ipMs : 0.0);
     return 0;

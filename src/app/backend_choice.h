@@ -12,7 +12,7 @@ namespace nicops::app {
 struct BackendChoice {
     std::unique_ptr<platform::HostBackend> backend;
     std::string error;  // why there is no backend
-    int exitCode = 0;  // 1 when there is no backend: the command can't run
+    int exitCode = 0;   // 1 when there is no backend: the command can't run
 };
 
 BackendChoice chooseBackend(const std::string& simFile);

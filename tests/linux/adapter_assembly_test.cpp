@@ -29,8 +29,8 @@ TEST(AdapterAssemblyTest, AddressListsAreLinkedAndCarryTheirContexts) {
     const std::vector<AddressRecord> addresses{{7, 0x0A000005, 24, 0, false},
                                                {7, 0xC0A80001, 32, IFA_F_SECONDARY, false},
                                                {7, 0xAC100001, 0, 0, false}};
-    const std::vector<DefaultRoute> routes{{7, 0x0A000001, 3}, {8, 0x0A0000FE, 3}, {7, 0x0A000001, 3},
-                                           {7, 0x0A000002, 3}, {7, 0, 3}};
+    const std::vector<DefaultRoute> routes{
+        {7, 0x0A000001, 3}, {8, 0x0A0000FE, 3}, {7, 0x0A000001, 3}, {7, 0x0A000002, 3}, {7, 0, 3}};
     LinkFacts facts;
     facts.lease = LeaseRecord{"eth0", 0x0A000005, 0x0A000001, 1700000000, 1700003600, {}};
 
@@ -104,7 +104,8 @@ TEST(AdapterAssemblyTest, DescriptionTypeAndDhcpFlag) {
     EXPECT_TRUE(obtainsAddressByDhcp(leased, 3, {}));
     EXPECT_FALSE(obtainsAddressByDhcp(otherLink, 3, {}));
     EXPECT_TRUE(obtainsAddressByDhcp(fixed, 3, {{3, 9, kRouteProtocolDhcp}}));
-    EXPECT_FALSE(obtainsAddressByDhcp(fixed, 3, {{3, 9, 4 /* static */}, {4, 9, kRouteProtocolDhcp}}));
+    EXPECT_FALSE(
+        obtainsAddressByDhcp(fixed, 3, {{3, 9, 4 /* static */}, {4, 9, kRouteProtocolDhcp}}));
 }
 
 TEST(AdapterAssemblyTest, MasksAndPrefixes) {
@@ -128,13 +129,13 @@ TEST(LinkStatusTest, StatusAndMediaFromFlagsOperstateAndCarrier) {
     };
     const Case cases[] = {
         {IFF_UP, OperState::up, true, 2, true},
-        {0, OperState::down, false, 0, false},               // administratively down
+        {0, OperState::down, false, 0, false},                 // administratively down
         {IFF_UP, OperState::lowerLayerDown, false, 7, false},  // cable out / peer down
         {IFF_UP, OperState::down, false, 7, false},
-        {IFF_UP, OperState::unknown, true, 2, true},         // no operstate of its own (dummy, tun)
+        {IFF_UP, OperState::unknown, true, 2, true},  // no operstate of its own (dummy, tun)
         {IFF_UP, OperState::unknown, false, 7, false},
         {IFF_UP, OperState::unknown, std::nullopt, 2, true},
-        {IFF_UP, OperState::dormant, true, 8, false},        // waiting for the supplicant
+        {IFF_UP, OperState::dormant, true, 8, false},  // waiting for the supplicant
         {IFF_UP, OperState::notPresent, false, 4, false},
         {0, OperState::up, true, 0, false},
     };
@@ -143,7 +144,8 @@ TEST(LinkStatusTest, StatusAndMediaFromFlagsOperstateAndCarrier) {
         link.flags = c.flags;
         link.operState = c.oper;
         link.carrier = c.carrier;
-        EXPECT_EQ(connectionStatusOf(link), c.status) << static_cast<int>(c.oper) << " flags " << c.flags;
+        EXPECT_EQ(connectionStatusOf(link), c.status)
+            << static_cast<int>(c.oper) << " flags " << c.flags;
         EXPECT_EQ(linkIsUp(link), c.up) << static_cast<int>(c.oper) << " flags " << c.flags;
     }
 }

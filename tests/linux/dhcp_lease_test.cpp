@@ -86,7 +86,8 @@ TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesAndDnsServers) {
         GTEST_SKIP() << reason;
     }
     if (runCommand("command -v dnsmasq && command -v dhclient && command -v unshare").status != 0) {
-        GTEST_SKIP() << "needs dnsmasq, dhclient and unshare (packages dnsmasq-base, isc-dhcp-client)";
+        GTEST_SKIP()
+            << "needs dnsmasq, dhclient and unshare (packages dnsmasq-base, isc-dhcp-client)";
     }
     TempFolder temp;
     const fs::path root = temp.path;
@@ -102,35 +103,42 @@ TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesAndDnsServers) {
     fs::create_directories(root / "varlib/dhcp");
     ASSERT_EQ(runCommand("cp -a /etc " + shellQuote((root / "etc").string())).status, 0);
     std::ofstream(root / "etc/resolv.conf") << "nameserver 203.0.113.99\n";
-    std::ofstream(root / "dhclient.conf") << "timeout 20;\nretry 60;\ninitial-interval 1;\n"
-                                             "request subnet-mask, broadcast-address, routers, domain-name-servers;\n";
+    std::ofstream(root / "dhclient.conf")
+        << "timeout 20;\nretry 60;\ninitial-interval 1;\n"
+           "request subnet-mask, broadcast-address, routers, domain-name-servers;\n";
 
     const std::time_t started = std::time(nullptr);
-    ChildProcess dnsmasq("exec ip netns exec " + server.name() +
-                         " dnsmasq --keep-in-foreground --conf-file=/dev/null --port=0 --no-resolv --no-hosts"
-                         " --interface=srv0 --bind-interfaces --user=root"
-                         " --dhcp-range=192.0.2.50,192.0.2.60,255.255.255.0,1h"
-                         " --dhcp-option=option:router,192.0.2.1"
-                         " --dhcp-option=option:dns-server,192.0.2.53,192.0.2.54"
-                         " --dhcp-leasefile=" + (root / "dnsmasq.leases").string() +
-                         " --pid-file=" + (root / "dnsmasq.pid").string() +
-                         " --log-facility=" + (root / "dnsmasq.log").string());
+    ChildProcess dnsmasq(
+        "exec ip netns exec " + server.name() +
+        " dnsmasq --keep-in-foreground --conf-file=/dev/null --port=0 --no-resolv --no-hosts"
+        " --interface=srv0 --bind-interfaces --user=root"
+        " --dhcp-range=192.0.2.50,192.0.2.60,255.255.255.0,1h"
+        " --dhcp-option=option:router,192.0.2.1"
+        " --dhcp-option=option:dns-server,192.0.2.53,192.0.2.54"
+        " --dhcp-leasefile=" +
+        (root / "dnsmasq.leases").string() + " --pid-file=" + (root / "dnsmasq.pid").string() +
+        " --log-facility=" + (root / "dnsmasq.log").string());
     // The client sees private /etc, /run and /var/lib/dhcp only: mounts made after unshare -m
     // stay in its own mount namespace.
-    const std::string mounts = "mount -n --make-rprivate / && mount -n --bind " + (root / "etc").string() +
-                               " /etc && mount -n --bind " + (root / "run").string() +
-                               " /run && mount -n --bind " + (root / "varlib/dhcp").string() + " /var/lib/dhcp";
-    ChildProcess dhclient("exec ip netns exec " + client.name() + " unshare -m sh -c " +
-                          shellQuote(mounts + " && exec dhclient -d -1 -v -cf " + (root / "dhclient.conf").string() +
-                                     " -pf /run/dhclient.pid -lf /var/lib/dhcp/dhclient.cli0.leases cli0") +
-                          " > " + (root / "dhclient.log").string() + " 2>&1");
+    const std::string mounts = "mount -n --make-rprivate / && mount -n --bind " +
+                               (root / "etc").string() + " /etc && mount -n --bind " +
+                               (root / "run").string() + " /run && mount -n --bind " +
+                               (root / "varlib/dhcp").string() + " /var/lib/dhcp";
+    ChildProcess dhclient(
+        "exec ip netns exec " + client.name() + " unshare -m sh -c " +
+        shellQuote(mounts + " && exec dhclient -d -1 -v -cf " + (root / "dhclient.conf").string() +
+                   " -pf /run/dhclient.pid -lf /var/lib/dhcp/dhclient.cli0.leases cli0") +
+        " > " + (root / "dhclient.log").string() + " 2>&1");
 
     const fs::path leaseFile = root / "varlib/dhcp/dhclient.cli0.leases";
     bool bound = false;
-    for (auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;) {
+    for (auto deadline = std::chrono::steady_clock::now() + 30s;
+         std::chrono::steady_clock::now() < deadline;) {
         const bool leased = readText(leaseFile).find("expire") != std::string::npos;
-        const bool resolv = readText(root / "etc/resolv.conf").find("192.0.2.53") != std::string::npos;
-        const bool addressed = client.ip("-4 -o addr show dev cli0").output.find("192.0.2.") != std::string::npos;
+        const bool resolv =
+            readText(root / "etc/resolv.conf").find("192.0.2.53") != std::string::npos;
+        const bool addressed =
+            client.ip("-4 -o addr show dev cli0").output.find("192.0.2.") != std::string::npos;
         if (leased && resolv && addressed) {
             bound = true;
             break;
@@ -140,8 +148,9 @@ TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesAndDnsServers) {
         }
         std::this_thread::sleep_for(100ms);
     }
-    ASSERT_TRUE(bound) << "dhclient got no lease\n--- dhclient\n" << readText(root / "dhclient.log")
-                       << "--- dnsmasq\n" << readText(root / "dnsmasq.log");
+    ASSERT_TRUE(bound) << "dhclient got no lease\n--- dhclient\n"
+                       << readText(root / "dhclient.log") << "--- dnsmasq\n"
+                       << readText(root / "dnsmasq.log");
 
     LinuxBackendOptions options;
     options.varLibRoot = (root / "varlib").string();

@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 TEST(Ipv4TextTest, ParsesOnlyFourDecimalParts) {
     EXPECT_EQ(parseIpv4("10.0.0.5"), 0x0A000005u);
     EXPECT_EQ(parseIpv4("255.255.255.255"), 0xFFFFFFFFu);
-    for (const char* bad : {"", "10.0.0", "10.0.0.5.", "10.0.0.256", "10.0.0.5 ", "a.b.c.d", "1.2.3.1234", "1..2.3"}) {
+    for (const char* bad : {"", "10.0.0", "10.0.0.5.", "10.0.0.256", "10.0.0.5 ", "a.b.c.d",
+                            "1.2.3.1234", "1..2.3"}) {
         EXPECT_EQ(parseIpv4(bad), std::nullopt) << bad;
     }
     EXPECT_EQ(formatIpv4(0xC0A80001), "192.168.0.1");
@@ -91,11 +92,11 @@ std::string dhcpAck(std::initializer_list<std::uint8_t> options) {
 }
 
 TEST(DhcpcdLeaseTest, ReadsAddressServerLeaseTimeAndDns) {
-    const auto lease = parseDhcpcdLease(dhcpAck({53, 1, 5,                          // ACK
-                                                 0,                                 // pad
-                                                 54, 4, 192, 168, 50, 1,            // server
-                                                 51, 4, 0, 0, 0x0E, 0x10,           // 3600 s
-                                                 6, 8, 192, 168, 50, 53, 8, 8, 8, 8,  // DNS
+    const auto lease = parseDhcpcdLease(dhcpAck({53, 1, 5,                                 // ACK
+                                                 0,                                        // pad
+                                                 54, 4, 192, 168, 50,   1,                 // server
+                                                 51, 4, 0,   0,   0x0E, 0x10,              // 3600 s
+                                                 6,  8, 192, 168, 50,   53,   8, 8, 8, 8,  // DNS
                                                  255}),
                                         1700000000);
     ASSERT_TRUE(lease);
@@ -121,11 +122,13 @@ TEST(CurrentLeaseTest, OnlyALeaseOfAnAddressTheLinkCarriesCounts) {
 }
 
 TEST(ResolverFilesTest, PerLinkServersAndResolvConf) {
-    EXPECT_EQ(parseResolvedLinkServers("# state\nLLMNR=yes\nSERVERS=10.0.0.53 2001:db8::53 10.0.0.54:5353#dns.example 10.0.0.55%2\n"),
+    EXPECT_EQ(parseResolvedLinkServers("# state\nLLMNR=yes\nSERVERS=10.0.0.53 2001:db8::53 "
+                                       "10.0.0.54:5353#dns.example 10.0.0.55%2\n"),
               (std::vector<std::string>{"10.0.0.53", "10.0.0.54", "10.0.0.55"}));
     EXPECT_EQ(parseResolvedLinkServers("LLMNR=yes\n"), std::nullopt);
-    EXPECT_EQ(parseResolvConfServers("# nameserver 1.1.1.1\nsearch example\nnameserver 10.0.0.53\n"
-                                     "nameserver\t10.0.0.54 # second\nnameserver ::1\nnameserver 10.0.0.55"),
+    EXPECT_EQ(parseResolvConfServers(
+                  "# nameserver 1.1.1.1\nsearch example\nnameserver 10.0.0.53\n"
+                  "nameserver\t10.0.0.54 # second\nnameserver ::1\nnameserver 10.0.0.55"),
               (std::vector<std::string>{"10.0.0.53", "10.0.0.54", "10.0.0.55"}));
 }
 
@@ -154,9 +157,12 @@ TEST_F(HostFilesTest, GathersTheLeasesOfOneLinkFromEveryClient) {
     write("var/lib/dhcp/dhclient.eth0.leases",
           "lease {\n interface \"eth0\";\n fixed-address 10.0.0.5;\n}\n"
           "lease {\n interface \"eth9\";\n fixed-address 10.9.0.5;\n}\n");
-    write("var/lib/dhcp/dhclient6.eth0.leases", "lease {\n interface \"eth0\";\n fixed-address 10.6.6.6;\n}\n");
-    write("var/lib/dhclient/dhclient--eth0.lease", "lease {\n interface \"eth0\";\n fixed-address 10.0.0.6;\n}\n");
-    write("var/lib/NetworkManager/dhclient-4f1c-eth0.lease", "lease {\n interface \"eth0\";\n fixed-address 10.0.0.7;\n}\n");
+    write("var/lib/dhcp/dhclient6.eth0.leases",
+          "lease {\n interface \"eth0\";\n fixed-address 10.6.6.6;\n}\n");
+    write("var/lib/dhclient/dhclient--eth0.lease",
+          "lease {\n interface \"eth0\";\n fixed-address 10.0.0.6;\n}\n");
+    write("var/lib/NetworkManager/dhclient-4f1c-eth0.lease",
+          "lease {\n interface \"eth0\";\n fixed-address 10.0.0.7;\n}\n");
     write("var/lib/NetworkManager/internal-4f1c-eth0.lease", "ADDRESS=10.0.0.8\n");
     write("var/lib/NetworkManager/internal-4f1c-eth01.lease", "ADDRESS=10.0.0.99\n");
     write("run/systemd/netif/leases/3", "ADDRESS=10.0.0.9\n");
@@ -169,8 +175,8 @@ TEST_F(HostFilesTest, GathersTheLeasesOfOneLinkFromEveryClient) {
         addresses.push_back(lease.address);
     }
     std::sort(addresses.begin(), addresses.end());
-    EXPECT_EQ(addresses, (std::vector<std::uint32_t>{0x0A000005, 0x0A000006, 0x0A000007, 0x0A000008, 0x0A000009,
-                                                     0xC0A83214}));
+    EXPECT_EQ(addresses, (std::vector<std::uint32_t>{0x0A000005, 0x0A000006, 0x0A000007, 0x0A000008,
+                                                     0x0A000009, 0xC0A83214}));
 }
 
 TEST_F(HostFilesTest, SysfsFactsAndMissingFiles) {

@@ -176,8 +176,8 @@ private:
             return;
         }
         std::error_code error;
-        for (std::filesystem::directory_iterator it("/var/run/netns", error), end; !error && it != end;
-             it.increment(error)) {
+        for (std::filesystem::directory_iterator it("/var/run/netns", error), end;
+             !error && it != end; it.increment(error)) {
             const std::string name = it->path().filename().string();
             constexpr std::string_view prefix = "nicops-test-";
             if (name.rfind(prefix, 0) != 0) {

@@ -143,7 +143,8 @@ AdapterInfo assembleAdapter(const LinkRecord& link, const std::vector<AddressRec
     adapter.adapterName = text::utf8ToGbk(link.name);
     adapter.description = text::utf8ToGbk(describeLink(link, facts.driver));
     // A link without hardware address of its own (tunnels report all zeros) has none to show.
-    if (std::any_of(link.hwAddress.begin(), link.hwAddress.end(), [](std::uint8_t byte) { return byte != 0; })) {
+    if (std::any_of(link.hwAddress.begin(), link.hwAddress.end(),
+                    [](std::uint8_t byte) { return byte != 0; })) {
         adapter.hwAddress = link.hwAddress;
     }
     adapter.type = adapterTypeOf(link.arpType, facts.wireless);
@@ -151,14 +152,15 @@ AdapterInfo assembleAdapter(const LinkRecord& link, const std::vector<AddressRec
 
     adapter.ipAddresses.reserve(addresses.size());
     for (const auto& address : addresses) {
-        adapter.ipAddresses.push_back(
-            IpAddrString{formatIpv4(address.address), maskOfPrefix(address.prefixLength), address.address, 0});
+        adapter.ipAddresses.push_back(IpAddrString{
+            formatIpv4(address.address), maskOfPrefix(address.prefixLength), address.address, 0});
     }
     linkList(adapter.ipAddresses);
 
     for (const auto& route : routes) {
-        const bool listed = std::any_of(adapter.gateways.begin(), adapter.gateways.end(),
-                                        [&](const IpAddrString& entry) { return entry.context == route.gateway; });
+        const bool listed =
+            std::any_of(adapter.gateways.begin(), adapter.gateways.end(),
+                        [&](const IpAddrString& entry) { return entry.context == route.gateway; });
         if (route.outputIndex == link.index && route.gateway != 0 && !listed) {
             adapter.gateways.push_back(serverEntry(route.gateway));
         }

@@ -16,9 +16,9 @@ namespace nicops::platform::linux_host {
 
 // What the backend learns about a link outside the three dumps.
 struct LinkFacts {
-    std::string driver;                 // ethtool driver name, empty when unknown
+    std::string driver;  // ethtool driver name, empty when unknown
     bool wireless = false;
-    std::optional<LeaseRecord> lease;   // the link's current DHCP lease
+    std::optional<LeaseRecord> lease;  // the link's current DHCP lease
 };
 
 // MIB_IF_TYPE of a link from its ARPHRD type.

@@ -60,7 +60,8 @@ public:
     std::vector<std::uint32_t> deleteIpAddresses(const std::vector<std::uint32_t>& contexts);
 
 private:
-    LinuxBackend(std::unique_ptr<NetlinkSocket> socket, int ioctlSocket, const LinuxBackendOptions& options);
+    LinuxBackend(std::unique_ptr<NetlinkSocket> socket, int ioctlSocket,
+                 const LinuxBackendOptions& options);
 
     // Callers hold mutex_.
     std::optional<std::vector<LinkRecord>> dumpLinks();

@@ -55,7 +55,8 @@ NetlinkSocket::NetlinkSocket(mnl_socket* socket)
     int granted = 0;
     socklen_t length = sizeof granted;
     if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &granted, &length) == 0 && granted > 0) {
-        batchLimit_ = std::clamp<std::size_t>(static_cast<std::size_t>(granted) / kAckCharge, 1, kMaxBatch);
+        batchLimit_ =
+            std::clamp<std::size_t>(static_cast<std::size_t>(granted) / kAckCharge, 1, kMaxBatch);
     }
     // The kernel answers every request while it is being sent; a silent socket means trouble,
     // never a slow answer.
@@ -63,7 +64,9 @@ NetlinkSocket::NetlinkSocket(mnl_socket* socket)
     (void)setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
 }
 
-NetlinkSocket::~NetlinkSocket() { mnl_socket_close(socket_); }
+NetlinkSocket::~NetlinkSocket() {
+    mnl_socket_close(socket_);
+}
 
 int NetlinkSocket::receiveInto(std::vector<char>& buffer, std::size_t* received) {
     const ssize_t n = mnl_socket_recvfrom(socket_, buffer.data(), buffer.size());

@@ -92,7 +92,8 @@ nlmsghdr* startMessage(void* buffer, std::uint16_t type, std::uint16_t flags, st
 std::optional<LinkRecord> parseLinkMessage(const nlmsghdr* message) {
     const void* start;
     std::size_t length;
-    if (message->nlmsg_type != RTM_NEWLINK || !attributesOf(message, sizeof(ifinfomsg), &start, &length)) {
+    if (message->nlmsg_type != RTM_NEWLINK ||
+        !attributesOf(message, sizeof(ifinfomsg), &start, &length)) {
         return std::nullopt;
     }
     const auto info = fixedHeaderOf<ifinfomsg>(message);
@@ -125,8 +126,8 @@ std::optional<LinkRecord> parseLinkMessage(const nlmsghdr* message) {
                 }
                 break;
             case IFLA_LINKINFO:
-                forEachAttribute(mnl_attr_get_payload(attribute), mnl_attr_get_payload_len(attribute),
-                                 [&](const nlattr* inner) {
+                forEachAttribute(mnl_attr_get_payload(attribute),
+                                 mnl_attr_get_payload_len(attribute), [&](const nlattr* inner) {
                                      if (mnl_attr_get_type(inner) == IFLA_INFO_KIND) {
                                          link.kind = stringOf(inner);
                                      }
@@ -145,7 +146,8 @@ std::optional<LinkRecord> parseLinkMessage(const nlmsghdr* message) {
 std::optional<AddressRecord> parseAddressMessage(const nlmsghdr* message) {
     const void* start;
     std::size_t length;
-    if (message->nlmsg_type != RTM_NEWADDR || !attributesOf(message, sizeof(ifaddrmsg), &start, &length)) {
+    if (message->nlmsg_type != RTM_NEWADDR ||
+        !attributesOf(message, sizeof(ifaddrmsg), &start, &length)) {
         return std::nullopt;
     }
     const auto info = fixedHeaderOf<ifaddrmsg>(message);
@@ -194,7 +196,8 @@ std::optional<AddressRecord> parseAddressMessage(const nlmsghdr* message) {
 void parseDefaultRoute(const nlmsghdr* message, std::vector<DefaultRoute>& out) {
     const void* start;
     std::size_t length;
-    if (message->nlmsg_type != RTM_NEWROUTE || !attributesOf(message, sizeof(rtmsg), &start, &length)) {
+    if (message->nlmsg_type != RTM_NEWROUTE ||
+        !attributesOf(message, sizeof(rtmsg), &start, &length)) {
         return;
     }
     const auto info = fixedHeaderOf<rtmsg>(message);
@@ -242,14 +245,16 @@ void parseDefaultRoute(const nlmsghdr* message, std::vector<DefaultRoute>& out) 
             break;
         }
         std::uint32_t hopGateway = 0;
-        forEachAttribute(cursor + RTNH_ALIGN(sizeof(rtnexthop)), hop.rtnh_len - RTNH_ALIGN(sizeof(rtnexthop)),
+        forEachAttribute(cursor + RTNH_ALIGN(sizeof(rtnexthop)),
+                         hop.rtnh_len - RTNH_ALIGN(sizeof(rtnexthop)),
                          [&](const nlattr* attribute) {
                              if (mnl_attr_get_type(attribute) == RTA_GATEWAY) {
                                  hopGateway = ipv4Of(attribute).value_or(0);
                              }
                          });
         if (hop.rtnh_ifindex > 0) {
-            out.push_back({static_cast<std::uint32_t>(hop.rtnh_ifindex), hopGateway, info.rtm_protocol});
+            out.push_back(
+                {static_cast<std::uint32_t>(hop.rtnh_ifindex), hopGateway, info.rtm_protocol});
         }
         const std::size_t step = RTNH_ALIGN(hop.rtnh_len);
         if (step >= remaining) {

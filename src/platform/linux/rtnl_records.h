@@ -33,7 +33,7 @@ struct LinkRecord {
     std::uint16_t arpType = 0;            // ARPHRD_*
     std::uint32_t flags = 0;              // IFF_*
     OperState operState = OperState::unknown;
-    std::optional<bool> carrier;          // IFLA_CARRIER when the kernel reports it
+    std::optional<bool> carrier;  // IFLA_CARRIER when the kernel reports it
     std::uint32_t mtu = 0;
 };
 
@@ -42,15 +42,15 @@ struct AddressRecord {
     std::uint32_t index = 0;
     std::uint32_t address = 0;
     std::uint8_t prefixLength = 0;
-    std::uint32_t flags = 0;             // IFA_F_*, from IFA_FLAGS when present
-    bool finiteLifetime = false;          // valid lifetime below "forever"
+    std::uint32_t flags = 0;      // IFA_F_*, from IFA_FLAGS when present
+    bool finiteLifetime = false;  // valid lifetime below "forever"
 };
 
 // One next hop of a default route of the main table.
 struct DefaultRoute {
     std::uint32_t outputIndex = 0;
-    std::uint32_t gateway = 0;            // 0 for a route without a gateway
-    std::uint8_t protocol = 0;            // RTPROT_*
+    std::uint32_t gateway = 0;  // 0 for a route without a gateway
+    std::uint8_t protocol = 0;  // RTPROT_*
 };
 
 inline constexpr std::uint8_t kRouteProtocolDhcp = 16;
@@ -75,8 +75,7 @@ nlmsghdr* buildAddressDumpRequest(void* buffer, std::uint32_t seq, std::uint32_t
 nlmsghdr* buildRouteDumpRequest(void* buffer, std::uint32_t seq);
 // RTM_NEWADDR (create, exclusive) or RTM_DELADDR of one address with its prefix length.
 nlmsghdr* buildAddressChange(void* buffer, std::uint16_t type, std::uint32_t seq,
-                             std::uint32_t index, std::uint32_t address,
-                             std::uint8_t prefixLength);
+                             std::uint32_t index, std::uint32_t address, std::uint8_t prefixLength);
 // Turns on promote_secondaries of the link, so deleting a primary address promotes the next
 // address of its subnet instead of deleting every secondary with it.
 nlmsghdr* buildPromoteSecondaries(void* buffer, std::uint32_t seq, std::uint32_t index);
