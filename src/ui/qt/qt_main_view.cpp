@@ -180,8 +180,8 @@ QWidget* QtMainView::buildControl(const ControlSpec& entry) {
             return box;
         }
         case ControlKind::detailsBox: {
-            // A rich-text box only for its fixed line height: the 17 report lines fit the box's
-            // 191 pixels as they do with the small bitmap font the box was laid out for.
+            // A rich-text box only for its fixed line height: all 17 report lines fit the
+            // box's 191 pixels, which it has no scroll bar to go beyond.
             auto* box = new QTextEdit(this);
             box->setAcceptRichText(false);
             box->document()->setDocumentMargin(1);
