@@ -77,6 +77,30 @@ int NetlinkSocket::receiveInto(std::vector<char>& buffer, std::size_t* received)
     return 0;
 }
 
+int NetlinkSocket::receiveEach(const std::function<bool(const nlmsghdr*)>& onPart) {
+    std::size_t received = 0;
+    if (int failed = receiveInto(receiveBuffer_, &received)) {
+        return failed;
+    }
+    auto* part = reinterpret_cast<const nlmsghdr*>(receiveBuffer_.data());
+    int remaining = static_cast<int>(received);
+    for (; mnl_nlmsg_ok(part, remaining); part = mnl_nlmsg_next(part, &remaining)) {
+        if (!onPart(part)) {
+            break;
+        }
+    }
+    return 0;
+}
+
+namespace {
+
+// The errno an NLMSG_ERROR message carries (0 for an ack).
+int ackError(const nlmsghdr* part) {
+    return -static_cast<const nlmsgerr*>(mnl_nlmsg_get_payload(part))->error;
+}
+
+}  // namespace
+
 int NetlinkSocket::dump(const std::function<nlmsghdr*(void* buffer, std::uint32_t seq)>& build,
                         const MessageHandler& onMessage) {
     // Messages are handed on as they arrive; when the kernel flags the dump as interrupted the
@@ -93,32 +117,25 @@ int NetlinkSocket::dump(const std::function<nlmsghdr*(void* buffer, std::uint32_
         bool done = false;
         int error = 0;
         while (!done) {
-            std::size_t received = 0;
-            if (int failed = receiveInto(receiveBuffer_, &received)) {
-                return failed;
-            }
-            auto* part = reinterpret_cast<const nlmsghdr*>(receiveBuffer_.data());
-            int remaining = static_cast<int>(received);
-            for (; mnl_nlmsg_ok(part, remaining); part = mnl_nlmsg_next(part, &remaining)) {
+            const int failed = receiveEach([&](const nlmsghdr* part) {
                 if (part->nlmsg_seq != seq) {
-                    continue;  // late answer to an earlier request
+                    return true;  // late answer to an earlier request
                 }
                 if (part->nlmsg_flags & NLM_F_DUMP_INTR) {
                     interrupted = true;
                 }
-                if (part->nlmsg_type == NLMSG_DONE) {
+                if (part->nlmsg_type == NLMSG_DONE || part->nlmsg_type == NLMSG_ERROR) {
+                    error = part->nlmsg_type == NLMSG_ERROR ? ackError(part) : 0;
                     done = true;
-                    break;
+                    return false;
                 }
-                if (part->nlmsg_type == NLMSG_ERROR) {
-                    auto* failure = static_cast<const nlmsgerr*>(mnl_nlmsg_get_payload(part));
-                    error = -failure->error;
-                    done = true;
-                    break;
-                }
-                if (part->nlmsg_type >= NLMSG_MIN_TYPE && error == 0) {
+                if (part->nlmsg_type >= NLMSG_MIN_TYPE) {
                     onMessage(part);
                 }
+                return true;
+            });
+            if (failed != 0) {
+                return failed;
             }
         }
         if (error != 0) {
@@ -137,26 +154,28 @@ int NetlinkSocket::request(const nlmsghdr* message, const MessageHandler& onRepl
     if (mnl_socket_sendto(socket_, message, message->nlmsg_len) < 0) {
         return errno != 0 ? errno : EIO;
     }
-    for (;;) {
-        std::size_t received = 0;
-        if (int failed = receiveInto(receiveBuffer_, &received)) {
-            return failed;
-        }
-        auto* part = reinterpret_cast<const nlmsghdr*>(receiveBuffer_.data());
-        int remaining = static_cast<int>(received);
-        for (; mnl_nlmsg_ok(part, remaining); part = mnl_nlmsg_next(part, &remaining)) {
+    bool acked = false;
+    int error = 0;
+    while (!acked) {
+        const int failed = receiveEach([&](const nlmsghdr* part) {
             if (part->nlmsg_seq != seq) {
-                continue;
+                return true;
             }
             if (part->nlmsg_type == NLMSG_ERROR) {
-                auto* failure = static_cast<const nlmsgerr*>(mnl_nlmsg_get_payload(part));
-                return -failure->error;
+                error = ackError(part);
+                acked = true;
+                return false;
             }
             if (part->nlmsg_type >= NLMSG_MIN_TYPE && onReply) {
                 onReply(part);
             }
+            return true;
+        });
+        if (failed != 0) {
+            return failed;
         }
     }
+    return error;
 }
 
 std::vector<int> NetlinkSocket::pipeline(std::size_t count, const RequestBuilder& build) {
@@ -179,8 +198,18 @@ std::vector<int> NetlinkSocket::pipeline(std::size_t count, const RequestBuilder
         }
         std::size_t pending = n;
         while (pending > 0) {
-            std::size_t received = 0;
-            if (int failed = receiveInto(receiveBuffer_, &received)) {
+            const int failed = receiveEach([&](const nlmsghdr* part) {
+                if (part->nlmsg_type != NLMSG_ERROR) {
+                    return true;
+                }
+                const std::uint32_t offset = part->nlmsg_seq - firstSeq;
+                if (offset < n && results[base + offset] == kUnanswered) {
+                    results[base + offset] = ackError(part);
+                    --pending;
+                }
+                return true;
+            });
+            if (failed != 0) {
                 // Lost acks (ENOBUFS) or a silent socket: the outcome of what is left is unknown.
                 for (std::size_t i = base; i < base + n; ++i) {
                     if (results[i] == kUnanswered) {
@@ -188,20 +217,6 @@ std::vector<int> NetlinkSocket::pipeline(std::size_t count, const RequestBuilder
                     }
                 }
                 break;
-            }
-            auto* part = reinterpret_cast<const nlmsghdr*>(receiveBuffer_.data());
-            int remaining = static_cast<int>(received);
-            for (; mnl_nlmsg_ok(part, remaining); part = mnl_nlmsg_next(part, &remaining)) {
-                if (part->nlmsg_type != NLMSG_ERROR) {
-                    continue;
-                }
-                const std::uint32_t offset = part->nlmsg_seq - firstSeq;
-                if (offset >= n || results[base + offset] != kUnanswered) {
-                    continue;
-                }
-                auto* failure = static_cast<const nlmsgerr*>(mnl_nlmsg_get_payload(part));
-                results[base + offset] = -failure->error;
-                --pending;
             }
         }
     }

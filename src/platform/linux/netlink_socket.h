@@ -50,6 +50,9 @@ public:
 private:
     explicit NetlinkSocket(mnl_socket* socket);
     int receiveInto(std::vector<char>& buffer, std::size_t* received);
+    // Receives one buffer and hands its messages to onPart until it returns false. 0 or an
+    // errno.
+    int receiveEach(const std::function<bool(const nlmsghdr*)>& onPart);
 
     mnl_socket* socket_;
     std::uint32_t seq_ = 0;
