@@ -55,38 +55,6 @@ std::string yesNoText(std::uint32_t value) {
 
 namespace {
 
-struct CivilTime {
-    std::int64_t year;
-    int month, day, hour, minute, second;
-};
-
-// Calendar date and time of a second count since 1970-01-01 00:00:00, proleptic Gregorian, for
-// any sign (no dependence on the C library's range of time_t).
-CivilTime civilFromSeconds(std::int64_t seconds) {
-    std::int64_t days = seconds / 86400;
-    std::int64_t rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const std::int64_t dayOfEra = days - era * 146097;
-    const std::int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    return {year,
-            month,
-            day,
-            static_cast<int>(rest / 3600),
-            static_cast<int>(rest / 60 % 60),
-            static_cast<int>(rest % 60)};
-}
-
 // Strict decimal reading of the whole text (optional sign); false when it is not a number.
 bool parseWholeInteger(std::string_view t, std::int64_t& value) {
     std::size_t i = 0;
@@ -116,26 +84,26 @@ std::string formatLeaseTime(std::string_view secondsText) {
     if (!parseWholeInteger(secondsText, value)) {
         return {};
     }
-    char buffer[64];
-    if (secondsText.size() == 10) {
-        // Seconds on a fixed UTC+8 clock, whatever the machine's time zone.
-        const CivilTime c = civilFromSeconds(value + 8 * 3600);
-        std::snprintf(buffer, sizeof buffer, "%04lld-%02d-%02d %02d:%02d:%02d",
-                      static_cast<long long>(c.year), c.month, c.day, c.hour, c.minute, c.second);
-        return buffer;
+    // Ten characters are seconds, any other length milliseconds, since 1970-01-01 00:00:00 UTC;
+    // both are shown in the machine's local time, the seconds zero-padded.
+    const bool seconds = secondsText.size() == 10;
+    std::int64_t wholeSeconds = value;
+    if (!seconds) {
+        wholeSeconds = value / 1000;
+        if (value % 1000 < 0) {
+            --wholeSeconds;
+        }
     }
-    // Milliseconds since the epoch, shown in the machine's local time.
-    std::int64_t seconds = value / 1000;
-    if (value % 1000 < 0) {
-        --seconds;
-    }
-    const std::time_t when = static_cast<std::time_t>(seconds);
+    const auto when = static_cast<std::time_t>(wholeSeconds);
     std::tm local{};
     if (localtime_r(&when, &local) == nullptr) {
         return {};
     }
-    std::snprintf(buffer, sizeof buffer, "%d-%d-%d %02d:%02d:%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer,
+                  seconds ? "%04d-%02d-%02d %02d:%02d:%02d" : "%d-%d-%d %02d:%02d:%02d",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec);
     return buffer;
 }
 

@@ -20,9 +20,9 @@ std::string adapterTypeName(std::uint32_t type);
 // "否" for 0, "是" for 1, otherwise the decimal number.
 std::string yesNoText(std::uint32_t value);
 
-// A lease time given as the decimal text of a signed 32-bit second count. A ten-character text
-// is seconds after 1970-01-01 08:00:00 ("yyyy-MM-dd HH:mm:ss"); any other text is read as
-// milliseconds since 1970-01-01 UTC in local time, month and day without leading zeros
+// A lease time given as the decimal text of a signed 32-bit second count, in the machine's local
+// time. A ten-character text is seconds since 1970-01-01 UTC ("yyyy-MM-dd HH:mm:ss"); any other
+// text is read as milliseconds since then, month and day without leading zeros
 // ("1970-1-1 08:00:00" for 0 at UTC+8). Empty when the text is not a number.
 std::string formatLeaseTime(std::string_view secondsText);
 

@@ -5,9 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace nicops::platform {
 
@@ -62,18 +61,68 @@ bool replaceFileAtomically(const std::string& path, std::string_view content, st
     return true;
 }
 
+FileReadStatus readRegularFile(const std::string& path, std::size_t maxBytes, std::string& content,
+                               std::string* reason) {
+    content.clear();
+    auto refuse = [reason](FileReadStatus status, std::string why) {
+        if (reason != nullptr) {
+            *reason = std::move(why);
+        }
+        return status;
+    };
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return errno == ENOENT ? refuse(FileReadStatus::Missing, "no such file")
+                               : refuse(FileReadStatus::Unreadable,
+                                        std::string("cannot be opened: ") + std::strerror(errno));
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return refuse(FileReadStatus::Unreadable, std::string("cannot be read: ") +
+                                                      std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return refuse(FileReadStatus::IsDirectory, "is a folder, not a file");
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return refuse(FileReadStatus::NotRegular, "is not a regular file");
+    }
+    const std::string tooLarge = "is larger than " + std::to_string(maxBytes) + " bytes";
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        return refuse(FileReadStatus::TooLarge, tooLarge);
+    }
+    content.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            content.clear();
+            return refuse(FileReadStatus::Unreadable, std::string("cannot be read: ") +
+                                                          std::strerror(errno));
+        }
+        if (n == 0) {
+            return FileReadStatus::Ok;
+        }
+        // The file may grow while it is read: the cap holds for what is read, too.
+        if (content.size() + static_cast<std::size_t>(n) > maxBytes) {
+            content.clear();
+            return refuse(FileReadStatus::TooLarge, tooLarge);
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 bool readWholeFile(const std::string& path, std::string& content, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return fail(error, "cannot open " + path);
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        return fail(error, "cannot read " + path);
-    }
-    content = std::move(buffer).str();
-    return true;
+    constexpr std::size_t kMaxBytes = std::size_t{256} << 20;
+    return readRegularFile(path, kMaxBytes, content, error) == FileReadStatus::Ok;
 }
 
 }  // namespace nicops::platform

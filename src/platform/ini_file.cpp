@@ -1,10 +1,7 @@
 #include "platform/ini_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -109,36 +106,6 @@ bool validKeyName(std::string_view name) {
            name.front() != ';' && findUnit(name, '=') == std::string_view::npos;
 }
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
-
-enum class ReadResult { Ok, Missing, Failed };
-
-ReadResult readFileBytes(const std::string& path, std::string& content) {
-    content.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    }
-    FdCloser closer{fd};
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return ReadResult::Failed;  // EISDIR among others
-        }
-        if (n == 0) {
-            return ReadResult::Ok;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
 // The file a write must replace: the target of a symbolic link rather than the link itself.
 std::string resolveTarget(const std::string& path) {
     struct stat st {};
@@ -212,12 +179,13 @@ IniFile::Line IniFile::parseLine(std::string text, std::string eol) {
     return line;
 }
 
-IniFile IniFile::load(const std::string& path) {
+IniFile IniFile::load(const std::string& path, FileReadStatus* status, std::string* reason) {
     std::string content;
-    if (readFileBytes(path, content) != ReadResult::Ok) {
-        return IniFile();
+    const FileReadStatus read = readRegularFile(path, kMaxIniFileBytes, content, reason);
+    if (status != nullptr) {
+        *status = read;
     }
-    return IniFile(content);
+    return read == FileReadStatus::Ok ? IniFile(content) : IniFile();
 }
 
 bool IniFile::findSection(std::string_view name, SectionRange& range) const {
@@ -273,8 +241,11 @@ std::string IniFile::get(std::string_view section, std::string_view key,
 }
 
 void IniFile::ensureLineEnd(std::size_t index) {
-    if (lines_[index].eol.empty()) {
-        lines_[index].eol = newline_;
+    Line& line = lines_[index];
+    if (line.eol.empty()) {
+        // A last line that ends in a lone CR keeps it as part of its text: a bare LF after it
+        // would make the pair a CR LF line end and change what the line reads as.
+        line.eol = !line.text.empty() && line.text.back() == '\r' ? "\r\n" : newline_;
     }
 }
 
@@ -289,7 +260,9 @@ bool IniFile::set(std::string_view section, std::string_view key, std::string_vi
         if (!lines_.empty()) {
             ensureLineEnd(lines_.size() - 1);
         }
-        lines_.push_back(parseLine("[" + std::string(section) + "]", newline_));
+        std::string header(1, '[');
+        header.append(section).push_back(']');
+        lines_.push_back(parseLine(std::move(header), newline_));
         lines_.push_back(parseLine(std::string(key) + "=" + std::string(value), newline_));
         return true;
     }
@@ -344,7 +317,8 @@ bool writeIniString(const std::string& path, std::string_view section, std::stri
                     std::string_view value) {
     const std::string target = resolveTarget(path);
     std::string content;
-    if (readFileBytes(target, content) == ReadResult::Failed) {
+    const FileReadStatus read = readRegularFile(target, kMaxIniFileBytes, content);
+    if (read != FileReadStatus::Ok && read != FileReadStatus::Missing) {
         return false;  // an existing file we can't read must not be replaced by a partial one
     }
     IniFile ini(content);

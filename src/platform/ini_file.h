@@ -8,7 +8,8 @@
 //
 // Writing one key keeps every other byte of the file: the key's line is changed in place, a new
 // key goes after the last key line of its section, a new section goes at the end, a missing
-// file is created. Added lines take the file's own line ends (CR LF for a new file). The file is
+// file is created. Added lines take the file's own line ends (CR LF for a new file); a last line
+// ending in a lone CR gets CR LF, so that its CR stays part of its text. The file is
 // replaced as a whole through a temporary file, so a failed write leaves the old file as it was.
 #pragma once
 
@@ -17,10 +18,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
+
 namespace nicops::platform {
 
 // The longest value a read returns, in bytes.
 inline constexpr std::size_t kMaxIniValueBytes = 10239;
+// The largest settings file that is read at all (far above any real one).
+inline constexpr std::size_t kMaxIniFileBytes = std::size_t{1} << 20;
 
 // An INI text held in memory: parse once, read many keys, change keys, save.
 class IniFile {
@@ -28,8 +33,10 @@ public:
     IniFile() = default;
     explicit IniFile(std::string_view content);
 
-    // The file's content; an empty IniFile when the file is missing or can't be read.
-    static IniFile load(const std::string& path);
+    // The file's content; an empty IniFile when the file is missing, can't be read, is not a
+    // regular file or is larger than kMaxIniFileBytes. `status` and `reason` say which.
+    static IniFile load(const std::string& path, FileReadStatus* status = nullptr,
+                        std::string* reason = nullptr);
 
     std::string get(std::string_view section, std::string_view key,
                     std::string_view defaultValue = {}) const;
@@ -71,8 +78,8 @@ std::string readIniString(const std::string& path, std::string_view section, std
                           std::string_view defaultValue);
 
 // Writes one key (WritePrivateProfileStringA). False when the value or a name can't be written,
-// when an existing file can't be read, or when the file can't be replaced; the old file is then
-// untouched.
+// when an existing file can't be read (or is no regular file, or is too large), or when the file
+// can't be replaced; the old file is then untouched.
 bool writeIniString(const std::string& path, std::string_view section, std::string_view key,
                     std::string_view value);
 

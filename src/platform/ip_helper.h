@@ -43,6 +43,18 @@ struct InterfaceName {
     std::string friendlyName;
 };
 
+// A connection name as every backend hands it over and matches it: TAB, CR and LF become
+// spaces, so that one name can never break a line of the list, the log or nicopsctl's output.
+// (None of the three is a GBK trail byte, so this is safe on double-byte text.)
+inline std::string singleLineName(std::string name) {
+    for (char& c : name) {
+        if (c == '\t' || c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return name;
+}
+
 // Result codes of addIpAddress / deleteIpAddress: 0 is success, anything else a platform code
 // that callers show in decimal and never interpret.
 inline constexpr std::uint32_t kNoError = 0;

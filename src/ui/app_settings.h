@@ -31,8 +31,10 @@ struct AppSettings {
 };
 
 // Reads the four settings from the file (parsed once); every missing key, or a missing or
-// unreadable file, gives its default. Nothing is created or written.
-AppSettings loadSettings(const std::string& iniPath);
+// unreadable file, gives its default. Nothing is created or written. A path that names no regular
+// file (a folder, a FIFO, a device) or a file too large to be a settings file is not read, and
+// `notice` (when given) is set to the log line that says so; otherwise it is left empty.
+AppSettings loadSettings(const std::string& iniPath, std::string* notice = nullptr);
 
 // The integer value of a settings text: surrounding spaces ignored, then the leading decimal
 // number with an optional sign; 0 when no digit comes first ("2500ms" -> 2500, "abc" -> 0).

@@ -71,15 +71,22 @@ TEST(DetailsReportTest, NamesOutsideTheTablesAndUnknownStatus) {
     EXPECT_EQ(adapterStatusName(-1), "未知");
 }
 
-TEST(LeaseTimeTest, TenCharactersAreSecondsOnAFixedUtcPlus8Clock) {
-    // Same result whatever the machine's zone.
+TEST(LeaseTimeTest, TenCharactersAreSecondsInTheMachinesLocalTime) {
+    {
+        ChinaTime zone;
+        EXPECT_EQ(formatLeaseTime("1765152000"), "2025-12-08 08:00:00");
+        EXPECT_EQ(formatLeaseTime("1000000000"), "2001-09-09 09:46:40");
+        // Negative values whose text has ten characters take the same rule.
+        EXPECT_EQ(formatLeaseTime("-100000000"), "1966-10-31 22:13:20");
+        EXPECT_EQ(formatLeaseTime("-999999999"), "1938-04-25 06:13:21");
+    }
+    // Another zone shows the same instant on its own clock, as its log lines do.
     setenv("TZ", "UTC", 1);
     tzset();
-    EXPECT_EQ(formatLeaseTime("1765152000"), "2025-12-08 08:00:00");
-    EXPECT_EQ(formatLeaseTime("1000000000"), "2001-09-09 09:46:40");
-    // Negative values whose text has ten characters take the same rule.
-    EXPECT_EQ(formatLeaseTime("-100000000"), "1966-10-31 22:13:20");
-    EXPECT_EQ(formatLeaseTime("-999999999"), "1938-04-25 06:13:21");
+    EXPECT_EQ(formatLeaseTime("1765152000"), "2025-12-08 00:00:00");
+    setenv("TZ", "EST5", 1);
+    tzset();
+    EXPECT_EQ(formatLeaseTime("1765152000"), "2025-12-07 19:00:00");
     unsetenv("TZ");
     tzset();
 }

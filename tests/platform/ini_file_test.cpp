@@ -1,6 +1,8 @@
 #include "platform/ini_file.h"
 
 #include <gtest/gtest.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -177,6 +180,81 @@ TEST_F(IniFileTest, WritesThatWouldNotReadBackAreRefused) {
     EXPECT_EQ(file(), before);
     ASSERT_TRUE(writeIniString(path_, kSection, "k", "[x]=;y"));
     EXPECT_EQ(readIniString(path_, kSection, "k", ""), "[x]=;y");
+}
+
+TEST_F(IniFileTest, ALoneCrEndingTheFileStaysPartOfItsLine) {
+    put("[s]\nk=1\r");  // LF line ends; the last line ends in a lone CR
+    ASSERT_EQ(readIniString(path_, "s", "k", ""), "1\r");
+    ASSERT_TRUE(writeIniString(path_, "t", "other", "x"));
+    EXPECT_EQ(readIniString(path_, "s", "k", ""), "1\r");
+    EXPECT_EQ(readIniString(path_, "t", "other", ""), "x");
+
+    put("[s]\nk\r");  // a key named "k\r" must not shadow the "k" that is written
+    ASSERT_TRUE(writeIniString(path_, "s", "k", "new"));
+    EXPECT_EQ(readIniString(path_, "s", "k", ""), "new");
+}
+
+// Random files made of the pieces that matter to the line rules: every write reads back as
+// written and leaves every other key's value exactly as it was.
+TEST(IniFileWriteTest, AWriteReadsBackAndKeepsEveryOtherValue) {
+    const char* const pieces[] = {"[s]", "[t]", "[S", "k", "K", "j", "=", "1", " ", "\t", ";",
+                                  "\r", "\n", "\r\n", "\"", "\x81", "]", "\xB0\x5D"};
+    const char* const sections[] = {"s", "t", "S"};
+    const char* const keys[] = {"k", "K", "j"};
+    const char* const values[] = {"v", "2", "a b", ""};
+    std::mt19937 random(7);
+    auto pick = [&random](const auto& array) {
+        return array[random() % std::size(array)];
+    };
+    for (int round = 0; round < 4000; ++round) {
+        std::string content;
+        for (int n = static_cast<int>(random() % 12); n > 0; --n) {
+            content += pick(pieces);
+        }
+        IniFile ini(content);
+        const std::string section = pick(sections), key = pick(keys), value = pick(values);
+        if (!ini.set(section, key, value)) {
+            continue;
+        }
+        const IniFile after(ini.text());
+        ASSERT_EQ(after.get(section, key, "-"), value) << testing::PrintToString(content);
+        const IniFile before(content);
+        for (const char* s : sections) {
+            for (const char* k : keys) {
+                if (strcasecmp(s, section.c_str()) == 0 && strcasecmp(k, key.c_str()) == 0) {
+                    continue;
+                }
+                ASSERT_EQ(after.get(s, k, "-"), before.get(s, k, "-"))
+                    << testing::PrintToString(content) << " set " << section << "/" << key;
+            }
+        }
+    }
+}
+
+TEST_F(IniFileTest, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);  // no writer: opening it must not wait
+    FileReadStatus status = FileReadStatus::Ok;
+    std::string reason;
+    IniFile::load(path_, &status, &reason);
+    EXPECT_EQ(status, FileReadStatus::NotRegular);
+    EXPECT_EQ(reason, "is not a regular file");
+    EXPECT_EQ(readIniString(path_, "s", "k", "default"), "default");
+    EXPECT_FALSE(writeIniString(path_, "s", "k", "v"));  // and it is not replaced
+    EXPECT_TRUE(fs::is_fifo(path_));
+
+    IniFile::load("/dev/zero", &status);
+    EXPECT_EQ(status, FileReadStatus::NotRegular);
+    IniFile::load(dir_, &status);
+    EXPECT_EQ(status, FileReadStatus::IsDirectory);
+
+    fs::remove(path_);
+    put("[s]\r\nk=1\r\n");
+    fs::resize_file(path_, kMaxIniFileBytes + 1);
+    EXPECT_EQ(IniFile::load(path_, &status).get("s", "k", "default"), "default");
+    EXPECT_EQ(status, FileReadStatus::TooLarge);
+    fs::resize_file(path_, kMaxIniFileBytes);
+    EXPECT_EQ(IniFile::load(path_, &status).get("s", "k", "default"), "1");
+    EXPECT_EQ(status, FileReadStatus::Ok);
 }
 
 TEST_F(IniFileTest, ReplacementIsAtomic) {

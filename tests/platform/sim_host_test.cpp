@@ -113,6 +113,8 @@ TEST_F(SimHostTest, MalformedDescriptionsNameTheFileAndTheReason) {
         {R"({"adapters": [{"index": 1, "dns": [7]}]})", "\"dns\" has an element"},
         {R"({"adapters": [{"index": -1}]})", "no numeric \"index\""},
         {R"({"interfaces": [{"index": 1, "name": 5}]})", "\"interfaces\" has an entry"},
+        {R"({"adapters": [{"index": 1, "x": [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]}]})",
+         "nests deeper than 32 levels"},
     };
     for (const auto& [content, reason] : cases) {
         const std::string path = dir_.write("bad.json", content);
@@ -121,7 +123,14 @@ TEST_F(SimHostTest, MalformedDescriptionsNameTheFileAndTheReason) {
         EXPECT_NE(error.find(path), std::string::npos) << error;
         EXPECT_NE(error.find(reason), std::string::npos) << error;
     }
+    // Deep enough to overflow the stack when the host is written back after a change.
+    const std::string deep = R"({"adapters": [{"index": 1, "x": )" + std::string(100000, '[') +
+                             std::string(100000, ']') + "}]}";
     std::string error;
+    EXPECT_EQ(SimHost::open(dir_.write("deep.json", deep), error), nullptr);
+    EXPECT_NE(error.find("nests deeper"), std::string::npos) << error;
+    EXPECT_EQ(SimHost::open(dir_.path().string(), error), nullptr);  // a folder, not a file
+    EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
     EXPECT_EQ(SimHost::open((dir_.path() / "missing.json").string(), error), nullptr);
     EXPECT_NE(error.find("missing.json"), std::string::npos);
 }
@@ -139,6 +148,22 @@ TEST_F(SimHostTest, LinkQueriesAnswerByConnectionName) {
     EXPECT_EQ(host->linkSpeed("wan"), -1);
     EXPECT_EQ(host->mtu("wan"), -1);
     EXPECT_EQ(host->dhcpFlag("wan"), std::nullopt);
+}
+
+TEST_F(SimHostTest, NamesAreSingleLinesAndAnEmptyNameMatchesNothing) {
+    auto host = open(R"({"adapters": [{"index": 1, "status": 2, "operStatus": 1},
+        {"index": 2, "friendlyName": "a\tb\r\nc", "status": 2, "operStatus": 0},
+        {"index": 3, "friendlyName": "a b  c", "status": 7, "operStatus": 1}]})");
+    // The adapter without a name is not found by the empty name.
+    EXPECT_EQ(host->connectionStatus(""), -1);
+    EXPECT_EQ(host->mediaState(""), 0);
+    EXPECT_EQ(host->linkSpeed(""), -1);
+    const auto names = host->getInterfaceNames();
+    ASSERT_EQ(names.size(), 3U);
+    EXPECT_EQ(names[1].friendlyName, "a b  c");
+    // Two adapters show the same name: the status is the first one's, the media state the last.
+    EXPECT_EQ(host->connectionStatus("a b  c"), 2);
+    EXPECT_EQ(host->mediaState("a b  c"), 1);
 }
 
 }  // namespace

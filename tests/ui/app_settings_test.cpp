@@ -1,6 +1,7 @@
 #include "ui/app_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -55,6 +56,18 @@ TEST_F(AppSettingsTest, NoFileGivesTheDefaultsAndCreatesNothing) {
     EXPECT_EQ(s.connectTimeoutMs, 1500);
     EXPECT_EQ(s.requestTimeoutMs, 1500);
     EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(AppSettingsTest, APathThatIsNoSettingsFileGivesTheDefaultsAndSaysWhy) {
+    std::string notice = "stale";
+    loadSettings(path_, &notice);
+    EXPECT_EQ(notice, "");  // a missing file is normal
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    const AppSettings s = loadSettings(path_, &notice);
+    EXPECT_EQ(s.connectTimeoutMs, 1500);
+    EXPECT_EQ(notice, "设置文件 " + path_ + " 不是普通文件，未读取，使用默认设置.");
+    EXPECT_EQ(loadSettings(dir_, &notice).copyFormat, kDefaultCopyFormat);
+    EXPECT_EQ(notice, "设置文件 " + dir_ + " 是文件夹，未读取，使用默认设置.");
 }
 
 TEST_F(AppSettingsTest, ReadsTheFourKeys) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
 
 #include "platform/atomic_file.h"
 #include "text/codepage.h"
@@ -82,6 +83,40 @@ std::vector<IpAddrString> readList(const json& adapter, const char* field) {
         list.push_back(std::move(s));
     }
     return list;
+}
+
+// The connection name of an adapter or an interface entry, as it is shown and matched.
+std::string nameField(const json& object, const char* field) {
+    return singleLineName(gbkField(object, field));
+}
+
+// Descriptions nest a few levels; the limit keeps a hostile file from exhausting the stack when
+// the host is written back.
+constexpr int kMaxNesting = 32;
+
+// True when the JSON text nests arrays and objects deeper than kMaxNesting (strings skipped).
+bool nestsTooDeep(std::string_view text) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxNesting) {
+                return true;
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
 }
 
 const json& adapterList(const json& host) {
@@ -230,6 +265,10 @@ std::unique_ptr<SimHost> SimHost::open(const std::string& path, std::string& err
         error = path + ": " + reason;
         return nullptr;
     }
+    if (nestsTooDeep(content)) {
+        error = path + ": nests deeper than " + std::to_string(kMaxNesting) + " levels";
+        return nullptr;
+    }
     json host = json::parse(content, nullptr, false);
     if (host.is_discarded()) {
         error = path + ": not a valid JSON document";
@@ -290,13 +329,13 @@ std::vector<InterfaceName> SimHost::getInterfaceNames() {
         for (const json& entry : *interfaces) {
             if (entry.is_object()) {
                 names.push_back(
-                    {numberField<std::uint32_t>(entry, "index"), gbkField(entry, "name")});
+                    {numberField<std::uint32_t>(entry, "index"), nameField(entry, "name")});
             }
         }
         return names;
     }
     for (const json& a : adapterList(host_)) {
-        names.push_back({numberField<std::uint32_t>(a, "index"), gbkField(a, "friendlyName")});
+        names.push_back({numberField<std::uint32_t>(a, "index"), nameField(a, "friendlyName")});
     }
     return names;
 }
@@ -384,13 +423,21 @@ std::uint32_t SimHost::deleteIpAddress(std::uint32_t nteContext) {
     return kNotFound;
 }
 
-const json* SimHost::adapterByName(const std::string& connectionName) const {
+const json* SimHost::adapterByName(const std::string& connectionName, bool lastMatch) const {
+    // An empty name names no adapter, not the first one that has no name.
+    if (connectionName.empty()) {
+        return nullptr;
+    }
+    const json* found = nullptr;
     for (const json& a : adapterList(host_)) {
-        if (gbkField(a, "friendlyName") == connectionName) {
-            return &a;
+        if (nameField(a, "friendlyName") == connectionName) {
+            found = &a;
+            if (!lastMatch) {
+                break;
+            }
         }
     }
-    return nullptr;
+    return found;
 }
 
 std::int32_t SimHost::connectionStatus(const std::string& connectionName) {
@@ -401,7 +448,8 @@ std::int32_t SimHost::connectionStatus(const std::string& connectionName) {
 
 std::int32_t SimHost::mediaState(const std::string& connectionName) {
     std::lock_guard lock(mutex_);
-    const json* a = adapterByName(connectionName);
+    // The media state is the last adapter's of that name, as the platform's own list answers.
+    const json* a = adapterByName(connectionName, true);
     return a ? numberField<std::int32_t>(*a, "operStatus") : 0;
 }
 

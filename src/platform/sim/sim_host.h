@@ -42,7 +42,9 @@ private:
     SimHost(std::string path, nlohmann::json host)
         : path_(std::move(path)), host_(std::move(host)) {}
 
-    const nlohmann::json* adapterByName(const std::string& connectionName) const;
+    // The first adapter with that connection name (the last one with lastMatch); none for "".
+    const nlohmann::json* adapterByName(const std::string& connectionName,
+                                        bool lastMatch = false) const;
     nlohmann::json& mutableAdapters();
     bool save();
 
