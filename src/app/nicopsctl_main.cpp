@@ -1,14 +1,18 @@
 // nicopsctl: the command-line twin of the window, for headless hosts. It drives the window's
 // presenter through a console view, so both show the same rows and log the same lines.
+#include <array>
 #include <clocale>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/backend_choice.h"
 #include "app/command_line.h"
 #include "app/console_view.h"
+#include "app/data_output.h"
 #include "text/codepage.h"
 #include "text/text_functions.h"
 #include "ui/app_context.h"
@@ -31,11 +35,16 @@ constexpr const char* kUsage =
     "options:\n"
     "  --sim FILE     use the simulated host described by FILE (JSON)\n"
     "  --config DIR   directory holding UserConfig.ini\n"
-    "  --adapter SEL  adapter index or connection name (default: the last adapter)\n"
+    "  --adapter SEL  adapter index, else connection name, else interface name\n"
+    "                 (default: the last adapter)\n"
     "  --kinds LIST   comma list of ip, gateway, dhcp, wins1, wins2 (default: ip)\n"
+    "  -h, --help     this text\n"
+    "  --version      the program's name and version\n"
+    "\n"
+    "An option's value may also follow it after '=' (--adapter=7).\n"
     "\n"
     "Data goes to stdout, log lines to stderr. Exit status: 0 success, 1 the command could not\n"
-    "run, 2 usage error.\n";
+    "run or its output could not be written, 2 usage error.\n";
 
 struct Options {
     std::string simFile;
@@ -74,18 +83,18 @@ std::array<bool, 5> parseKinds(const std::string& list) {
 }
 
 Options parseOptions(int argc, char** argv) {
+    using nicops::app::optionValue;
     Options o;
-    auto value = [&](int& i) { return nicops::app::optionValue(argc, argv, i); };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--sim") {
-            o.simFile = value(i);
-        } else if (arg == "--config") {
-            o.configDir = value(i);
-        } else if (arg == "--adapter") {
-            o.adapter = value(i);
-        } else if (arg == "--kinds") {
-            o.kinds = value(i);
+        if (auto sim = optionValue(argc, argv, i, "--sim")) {
+            o.simFile = *sim;
+        } else if (auto config = optionValue(argc, argv, i, "--config")) {
+            o.configDir = *config;
+        } else if (auto adapter = optionValue(argc, argv, i, "--adapter")) {
+            o.adapter = adapter;
+        } else if (auto kinds = optionValue(argc, argv, i, "--kinds")) {
+            o.kinds = kinds;
         } else if (!arg.empty() && arg[0] == '-') {
             throw UsageError{"unknown option '" + arg + "'"};
         } else if (o.command.empty()) {
@@ -107,29 +116,53 @@ Options parseOptions(int argc, char** argv) {
     if (o.command == "adapters" && o.adapter) {
         throw UsageError{"--adapter goes with the report and list commands"};
     }
+    if (!o.configDir.empty()) {
+        nicops::app::checkConfigDirectory(o.configDir);
+    }
     return o;
 }
 
-// The adapter-box position of SEL: an adapter index, else a connection name.
-int findAdapter(const std::vector<nicops::ui::ComboItem>& items, const std::string& selector) {
-    const bool numeric =
-        !selector.empty() && selector.find_first_not_of("0123456789") == std::string::npos;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (numeric && std::to_string(items[i].adapterIndex) == selector) {
-            return static_cast<int>(i);
+// The adapter-box position of SEL: an adapter index, else a connection name, else an adapter
+// (interface) name. A selector that names an adapter in an earlier sense wins over a later one.
+int findAdapter(const std::vector<nicops::ui::ComboItem>& items,
+                const nicops::inventory::AdapterSnapshot& snapshot, const std::string& selector) {
+    const auto position = [&](auto&& matches) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (matches(items[i])) {
+                return static_cast<int>(i);
+            }
         }
+        return -1;
+    };
+    int found = -1;
+    if (!selector.empty() && selector.find_first_not_of("0123456789") == std::string::npos) {
+        found = position(
+            [&](const auto& item) { return std::to_string(item.adapterIndex) == selector; });
     }
     const std::string name =
         nicops::text::encodingToGbk(selector, nicops::text::terminalEncoding());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].text == name) {
-            return static_cast<int>(i);
-        }
+    if (found < 0) {
+        found = position([&](const auto& item) { return item.text == name; });
     }
-    return -1;
+    if (found < 0) {
+        found = position([&](const auto& item) {
+            const auto* record = snapshot.adapters.find(item.adapterIndex);
+            return record != nullptr && record->adapterName == name;
+        });
+    }
+    return found;
 }
 
-int run(const Options& options) {
+// 0 when all of `data` reached stdout; else 1, and the reason on stderr.
+int writeData(nicops::app::DataOutput& output, std::string_view data) {
+    if (output.write(data)) {
+        return 0;
+    }
+    std::fprintf(stderr, "nicopsctl: %s\n", output.error().c_str());
+    return 1;
+}
+
+int run(const Options& options, nicops::app::DataOutput& output) {
     auto choice = nicops::app::chooseBackend(options.simFile);
     if (!choice.backend) {
         std::fprintf(stderr, "nicopsctl: %s\n", choice.error.c_str());
@@ -152,13 +185,13 @@ int run(const Options& options) {
         for (const auto& item : items) {
             out += std::to_string(item.adapterIndex) + "\t" + view.out(item.text) + "\n";
         }
-        std::fputs(out.c_str(), stdout);
-        return 0;
+        return writeData(output, out);
     }
 
     int selected = static_cast<int>(items.size()) - 1;  // the window starts on the last adapter
     if (options.adapter) {
-        selected = findAdapter(items, *options.adapter);
+        std::lock_guard lock(context.snapshotMutex);
+        selected = findAdapter(items, context.snapshot, *options.adapter);
         if (selected < 0) {
             std::fprintf(stderr, "nicopsctl: no adapter '%s'\n", options.adapter->c_str());
             return 1;
@@ -172,8 +205,9 @@ int run(const Options& options) {
         for (const std::string& line : nicops::text::splitText(view.detailsReport(), "\r\n")) {
             out += view.out(line) + "\n";
         }
-        std::fputs(out.c_str(), stdout);
-        std::fflush(stdout);
+        if (writeData(output, out) != 0) {
+            return 1;
+        }
         presenter.logLinkState(status);
         return 0;
     }
@@ -194,22 +228,23 @@ int run(const Options& options) {
         }
         out += '\n';
     }
-    out = view.out(out);
-    std::fputs(out.c_str(), stdout);
-    return 0;
+    return writeData(output, view.out(out));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    nicops::app::DataOutput output;
     std::setlocale(LC_ALL, "");
     if (nicops::app::asksForHelp(argc, argv)) {
-        std::fputs(kUsage, stdout);
-        return 0;
+        return writeData(output, kUsage);
+    }
+    if (nicops::app::asksForVersion(argc, argv)) {
+        return writeData(output, nicops::app::versionText("nicopsctl"));
     }
     try {
         Options options = parseOptions(argc, argv);
-        return run(options);
+        return run(options, output);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "nicopsctl: %s (see nicopsctl --help)\n", e.what.c_str());
         return 2;

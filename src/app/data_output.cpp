@@ -1,0 +1,59 @@
+#include "app/data_output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace nicops::app {
+
+DataOutput::DataOutput() {
+    std::signal(SIGPIPE, SIG_IGN);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (held != -1 && held != fd) {  // lower numbers are open, so this is rare
+            ::dup2(held, fd);
+            ::close(held);
+        }
+        if (fd == STDOUT_FILENO) {
+            stdoutClosed_ = true;
+        }
+    }
+}
+
+bool DataOutput::write(std::string_view data) {
+    if (errno_ != 0) {
+        return false;
+    }
+    if (data.empty()) {
+        return true;  // nothing is lost, even on a closed stdout
+    }
+    if (stdoutClosed_) {
+        errno_ = EBADF;
+        return false;
+    }
+    // Straight to the descriptor: nothing is left in a buffer to fail unnoticed at exit.
+    while (!data.empty()) {
+        const ssize_t n = ::write(STDOUT_FILENO, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            errno_ = errno;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string DataOutput::error() const {
+    return std::string("cannot write the output (") + std::strerror(errno_) + ")";
+}
+
+}  // namespace nicops::app

@@ -1,0 +1,30 @@
+// Standard output for a program's data. A script must never take a cut-off answer for the
+// whole one, so every failed write — a full disk, a closed stdout, a reader that went away — is
+// noticed and the program ends with an error instead of 0.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace nicops::app {
+
+class DataOutput {
+public:
+    // Ignores SIGPIPE, so a reader that went away shows as a write error (EPIPE) rather than
+    // ending the process unnoticed, and holds closed standard descriptors open on /dev/null so
+    // that no file or socket opened later takes their number. Data for a closed stdout then
+    // fails with EBADF. Construct once, first thing in main.
+    DataOutput();
+
+    // Writes all of `data` to stdout; false when it couldn't (then and after).
+    bool write(std::string_view data);
+
+    // Why the output failed: "cannot write the output (REASON)".
+    std::string error() const;
+
+private:
+    bool stdoutClosed_ = false;
+    int errno_ = 0;  // of the first failed write
+};
+
+}  // namespace nicops::app
