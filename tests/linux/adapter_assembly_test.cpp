@@ -32,7 +32,7 @@ TEST(AdapterAssemblyTest, AddressListsAreLinkedAndCarryTheirContexts) {
     const std::vector<DefaultRoute> routes{
         {7, 0x0A000001, 3}, {8, 0x0A0000FE, 3}, {7, 0x0A000001, 3}, {7, 0x0A000002, 3}, {7, 0, 3}};
     LinkFacts facts;
-    facts.lease = LeaseRecord{"eth0", 0x0A000005, 0x0A000001, 1700000000, 1700003600, {}};
+    facts.lease = LeaseRecord{"eth0", 0x0A000005, 0x0A000001, 1700000000, 1700003600, {}, {}};
 
     const AdapterInfo adapter = assembleAdapter(link, addresses, routes, facts);
     ASSERT_EQ(adapter.ipAddresses.size(), 3u);
@@ -62,9 +62,36 @@ TEST(AdapterAssemblyTest, AddressListsAreLinkedAndCarryTheirContexts) {
     EXPECT_TRUE(adapter.primaryWins.empty() && adapter.secondaryWins.empty());
 }
 
+TEST(AdapterAssemblyTest, NetbiosNameServersOfTheLeaseAreTheWinsServers) {
+    LinkFacts facts;
+    facts.lease = LeaseRecord{"eth0", 1, 0, 0, 0, {}, {0x0A000089, 0x0A00008A, 0x0A00008B}};
+    AdapterInfo adapter = assembleAdapter(ethernetLink(1, "eth0"), {}, {}, facts);
+    EXPECT_EQ(adapter.haveWins, 1u);
+    ASSERT_EQ(adapter.primaryWins.size(), 1u);
+    EXPECT_EQ(adapter.primaryWins[0].address, "10.0.0.137");
+    EXPECT_EQ(adapter.primaryWins[0].mask, "255.255.255.255");
+    EXPECT_EQ(adapter.primaryWins[0].context, 0x0A000089u);
+    EXPECT_EQ(adapter.primaryWins[0].next, 0u);
+    ASSERT_EQ(adapter.secondaryWins.size(), 1u);  // a third server has no place
+    EXPECT_EQ(adapter.secondaryWins[0].address, "10.0.0.138");
+    EXPECT_EQ(adapter.secondaryWins[0].next, 0u);
+
+    facts.lease->winsServers = {0x0A000089};
+    adapter = assembleAdapter(ethernetLink(1, "eth0"), {}, {}, facts);
+    EXPECT_EQ(adapter.haveWins, 1u);
+    ASSERT_EQ(adapter.primaryWins.size(), 1u);
+    EXPECT_EQ(adapter.primaryWins[0].address, "10.0.0.137");
+    EXPECT_TRUE(adapter.secondaryWins.empty());
+
+    facts.lease->winsServers.clear();
+    adapter = assembleAdapter(ethernetLink(1, "eth0"), {}, {}, facts);
+    EXPECT_EQ(adapter.haveWins, 0u);
+    EXPECT_TRUE(adapter.primaryWins.empty() && adapter.secondaryWins.empty());
+}
+
 TEST(AdapterAssemblyTest, LeaseTimesBeyond2038AreClampedNotWrapped) {
     LinkFacts facts;
-    facts.lease = LeaseRecord{"eth0", 1, 0, 2147483000, 2147483647LL + 3600, {}};
+    facts.lease = LeaseRecord{"eth0", 1, 0, 2147483000, 2147483647LL + 3600, {}, {}};
     const AdapterInfo adapter = assembleAdapter(ethernetLink(1, "eth0"), {}, {}, facts);
     EXPECT_EQ(adapter.leaseObtained, 2147483000);
     EXPECT_EQ(adapter.leaseExpires, 2147483647);

@@ -81,7 +81,15 @@ std::string readText(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesAndDnsServers) {
+std::vector<std::string> addressesOf(const std::vector<IpAddrString>& list) {
+    std::vector<std::string> out;
+    for (const auto& entry : list) {
+        out.push_back(entry.address);
+    }
+    return out;
+}
+
+TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesDnsAndWinsServers) {
     if (auto reason = linux_test::namespaceSkipReason(); !reason.empty()) {
         GTEST_SKIP() << reason;
     }
@@ -105,7 +113,8 @@ TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesAndDnsServers) {
     std::ofstream(root / "etc/resolv.conf") << "nameserver 203.0.113.99\n";
     std::ofstream(root / "dhclient.conf")
         << "timeout 20;\nretry 60;\ninitial-interval 1;\n"
-           "request subnet-mask, broadcast-address, routers, domain-name-servers;\n";
+           "request subnet-mask, broadcast-address, routers, domain-name-servers,"
+           " netbios-name-servers;\n";
 
     const std::time_t started = std::time(nullptr);
     ChildProcess dnsmasq(
@@ -115,6 +124,7 @@ TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesAndDnsServers) {
         " --dhcp-range=192.0.2.50,192.0.2.60,255.255.255.0,1h"
         " --dhcp-option=option:router,192.0.2.1"
         " --dhcp-option=option:dns-server,192.0.2.53,192.0.2.54"
+        " --dhcp-option=option:netbios-ns,192.0.2.137,192.0.2.138"
         " --dhcp-leasefile=" +
         (root / "dnsmasq.leases").string() + " --pid-file=" + (root / "dnsmasq.pid").string() +
         " --log-facility=" + (root / "dnsmasq.log").string());
@@ -196,6 +206,9 @@ TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesAndDnsServers) {
     EXPECT_GE(adapter.leaseObtained, started - 2);
     EXPECT_LE(adapter.leaseObtained, finished + 2);
     EXPECT_EQ(adapter.leaseExpires - adapter.leaseObtained, 3600);
+    EXPECT_EQ(adapter.haveWins, 1u);
+    EXPECT_EQ(addressesOf(adapter.primaryWins), std::vector<std::string>{"192.0.2.137"});
+    EXPECT_EQ(addressesOf(adapter.secondaryWins), std::vector<std::string>{"192.0.2.138"});
 
     const std::vector<std::string> servers{"192.0.2.53", "192.0.2.54"};
     EXPECT_EQ(seen.dns, servers);

@@ -158,22 +158,40 @@ TEST_F(KernelBackendTest, AnAliasThatWouldNameTwoLinksGivesWayToTheKernelName) {
     lab_->ip("link set lan0 mtu 1400 alias " + linux_test::shellQuote(kAliasUtf8));
     lab_->ip("link set lan1 mtu 1300 alias " + linux_test::shellQuote(kAliasUtf8));
     lab_->ip("link set lan1p alias lan0p");  // another link's kernel name
+    // Tabs and line breaks show as spaces; shown alike, the later alias gives way.
+    addPair("lan2", "lan2p");
+    addPair("lan3", "lan3p");
+    lab_->ip("link set lan2 mtu 1200 alias " + linux_test::shellQuote("Wired\tLAN\r\n1"));
+    lab_->ip("link set lan3 mtu 1100 alias " + linux_test::shellQuote("Wired LAN\n\r1"));
 
-    auto result = withBackend([](LinuxBackend& backend) {
+    struct Seen {
         std::map<std::uint32_t, std::string> names;
+        std::vector<std::int32_t> mtus;
+        std::int32_t status = 0;
+    };
+    auto seen = withBackend([](LinuxBackend& backend) {
+        Seen out;
         for (const auto& entry : backend.getInterfaceNames()) {
-            names[entry.index] = entry.friendlyName;
+            out.names[entry.index] = entry.friendlyName;
         }
-        return std::pair{names, std::pair{backend.mtu(kAliasGbk), backend.mtu("lan1")}};
+        for (const std::string& name : {kAliasGbk, std::string("lan1"), std::string("Wired LAN  1"),
+                                        std::string("lan3"), std::string("Wired\tLAN\r\n1")}) {
+            out.mtus.push_back(backend.mtu(name));
+        }
+        out.status = backend.connectionStatus("Wired LAN  1");
+        return out;
     });
-    const auto& names = result.first;
+    const auto& names = seen.names;
     ASSERT_LT(lab_->indexOf("lan0"), lab_->indexOf("lan1"));  // indexes rise in creation order
+    ASSERT_LT(lab_->indexOf("lan2"), lab_->indexOf("lan3"));
     EXPECT_EQ(names.at(lab_->indexOf("lan0")), kAliasGbk);
     EXPECT_EQ(names.at(lab_->indexOf("lan1")), "lan1");
     EXPECT_EQ(names.at(lab_->indexOf("lan1p")), "lan1p");
-    // Each name reaches its own link.
-    EXPECT_EQ(result.second.first, 1400);
-    EXPECT_EQ(result.second.second, 1300);
+    EXPECT_EQ(names.at(lab_->indexOf("lan2")), "Wired LAN  1");
+    EXPECT_EQ(names.at(lab_->indexOf("lan3")), "lan3");
+    // Each name reaches its own link; the name as set, with its tab and line break, none.
+    EXPECT_EQ(seen.mtus, (std::vector<std::int32_t>{1400, 1300, 1200, 1100, -1}));
+    EXPECT_EQ(seen.status, 2);
 }
 
 TEST_F(KernelBackendTest, LinkStateByConnectionName) {
@@ -204,10 +222,11 @@ TEST_F(KernelBackendTest, LinkStateByConnectionName) {
     EXPECT_EQ(facts[0].speed, 10'000'000'000LL);
     EXPECT_EQ(facts[0].mtu, 1400);
     EXPECT_EQ(facts[0].dhcp, std::optional<bool>(false));
-    // Administratively down.
+    // Administratively down: no speed to tell.
     EXPECT_EQ(facts[1].status, 0);
     EXPECT_EQ(facts[1].media, 0);
     EXPECT_EQ(facts[1].mtu, 1500);
+    EXPECT_EQ(facts[1].speed, -1);
     // Up, cable out.
     EXPECT_EQ(facts[2].status, 7);
     EXPECT_EQ(facts[2].media, 0);
@@ -217,6 +236,54 @@ TEST_F(KernelBackendTest, LinkStateByConnectionName) {
     EXPECT_EQ(facts[3].speed, -1);
     EXPECT_EQ(facts[3].mtu, -1);
     EXPECT_EQ(facts[3].dhcp, std::nullopt);
+}
+
+// sysfs shows the links of the namespace that mounted it: under `nsenter --net` a link of the
+// same name on the host. Speed and the wireless test must not come from there.
+TEST_F(KernelBackendTest, SpeedAndWirelessComeFromThisNamespaceNotFromAnotherOnesSysfs) {
+    addPair("lan0", "lan0p");
+    const auto lan0p = lab_->indexOf("lan0p");
+    std::string lan0pAddress = lab_->exec("cat /sys/class/net/lan0p/address").output;
+    lan0pAddress.erase(lan0pAddress.find_last_not_of('\n') + 1);
+    const auto sys = std::filesystem::temp_directory_path() / ("nicops-sys-" + lab_->name());
+    const auto write = [&](const std::string& relative, const std::string& content) {
+        std::filesystem::create_directories((sys / relative).parent_path());
+        std::ofstream(sys / relative) << content;
+    };
+    // Another namespace's lan0: a 1 Mbit/s wireless device.
+    write("class/net/lan0/speed", "1\n");
+    write("class/net/lan0/ifindex", std::to_string(lan0p + 100) + "\n");
+    write("class/net/lan0/address", "02:00:00:00:00:01\n");
+    write("class/net/lan0/phy80211/name", "phy0\n");
+    // This namespace's own lan0p, shown as wireless: a device without wireless extensions.
+    write("class/net/lan0p/ifindex", std::to_string(lan0p) + "\n");
+    write("class/net/lan0p/address", lan0pAddress + "\n");
+    write("class/net/lan0p/phy80211/name", "phy1\n");
+
+    LinuxBackendOptions options;
+    options.sysRoot = sys.string();
+    struct Seen {
+        std::int64_t speed = 0;
+        std::vector<AdapterInfo> adapters;
+    };
+    auto seen = withBackend(
+        [](LinuxBackend& backend) {
+            return Seen{backend.linkSpeed("lan0"), backend.getAdaptersInfo()};
+        },
+        options);
+    std::filesystem::remove_all(sys);
+
+    EXPECT_EQ(seen.speed, 10'000'000'000LL);  // veth
+    if (linux_test::runCommand("command -v ethtool").status == 0) {
+        const std::string told = lab_->exec("ethtool lan0").output;
+        const auto at = told.find("Speed: ");
+        ASSERT_NE(at, std::string::npos) << told;
+        EXPECT_EQ(seen.speed, std::stoll(told.substr(at + 7)) * 1'000'000) << told;
+    }
+    ASSERT_NE(adapterNamed(seen.adapters, "lan0"), nullptr);
+    ASSERT_NE(adapterNamed(seen.adapters, "lan0p"), nullptr);
+    EXPECT_EQ(adapterNamed(seen.adapters, "lan0")->type, 6u);
+    EXPECT_EQ(adapterNamed(seen.adapters, "lan0p")->type, 71u);
 }
 
 TEST_F(KernelBackendTest, GatewaysOfMultipathDefaultRouteGoToTheirLinks) {

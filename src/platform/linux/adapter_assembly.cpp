@@ -173,6 +173,15 @@ AdapterInfo assembleAdapter(const LinkRecord& link, const std::vector<AddressRec
         }
         adapter.leaseObtained = clampToInt32(facts.lease->obtained);
         adapter.leaseExpires = clampToInt32(facts.lease->expires);
+        // The first NetBIOS name server is the primary WINS server, the second the secondary.
+        const auto& wins = facts.lease->winsServers;
+        if (!wins.empty()) {
+            adapter.haveWins = 1;
+            adapter.primaryWins.push_back(serverEntry(wins[0]));
+        }
+        if (wins.size() >= 2) {
+            adapter.secondaryWins.push_back(serverEntry(wins[1]));
+        }
     }
     linkList(adapter.dhcpServer);
     return adapter;

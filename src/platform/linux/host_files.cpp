@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -136,6 +137,26 @@ std::vector<std::string> filesIn(const std::string& folder, Accept&& accept) {
     return out;
 }
 
+// Three numbers of `text` separated by `separator` ("2024/01/02", "03:04:05"), each within
+// its [low, high] range.
+std::optional<std::array<int, 3>> dateFields(std::string_view text, char separator,
+                                             const std::array<std::pair<int, int>, 3>& ranges) {
+    std::array<int, 3> fields{};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::size_t end = i + 1 < fields.size() ? text.find(separator) : text.size();
+        if (end == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const auto value = parseNumber<int>(text.substr(0, end));
+        if (!value || *value < ranges[i].first || *value > ranges[i].second) {
+            return std::nullopt;
+        }
+        fields[i] = *value;
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return fields;
+}
+
 // "W YYYY/MM/DD HH:MM:SS" (UTC), "epoch N" or "never" after the keyword of a dhclient time
 // statement; 0 when unreadable or never.
 std::int64_t dhclientTime(const std::vector<std::string_view>& statement) {
@@ -145,16 +166,29 @@ std::int64_t dhclientTime(const std::vector<std::string_view>& statement) {
     if (statement.size() < 4) {
         return 0;
     }
-    std::tm when{};
-    const std::string date(statement[2]);
-    const std::string time(statement[3]);
-    if (std::sscanf(date.c_str(), "%d/%d/%d", &when.tm_year, &when.tm_mon, &when.tm_mday) != 3 ||
-        std::sscanf(time.c_str(), "%d:%d:%d", &when.tm_hour, &when.tm_min, &when.tm_sec) != 3) {
+    const auto date = dateFields(statement[2], '/', {{{1970, 9999}, {1, 12}, {1, 31}}});
+    const auto time = dateFields(statement[3], ':', {{{0, 23}, {0, 59}, {0, 60}}});
+    if (!date || !time) {
         return 0;
     }
-    when.tm_year -= 1900;
-    when.tm_mon -= 1;
+    std::tm when{};
+    when.tm_year = (*date)[0] - 1900;
+    when.tm_mon = (*date)[1] - 1;
+    when.tm_mday = (*date)[2];
+    when.tm_hour = (*time)[0];
+    when.tm_min = (*time)[1];
+    when.tm_sec = (*time)[2];
     return static_cast<std::int64_t>(timegm(&when));
+}
+
+// The end of a lease of `length` seconds that began at `start`, at most the last second a
+// signed 32-bit time holds; 0 when either is unknown.
+std::int64_t leaseEnd(std::int64_t start, std::int64_t length) {
+    constexpr std::int64_t kLast = INT32_MAX;
+    if (start <= 0 || length <= 0) {
+        return 0;
+    }
+    return start >= kLast || length >= kLast - start ? kLast : start + length;
 }
 
 std::string unquote(std::string_view text) {
@@ -185,6 +219,8 @@ void applyDhclientStatement(std::string_view statement, LeaseRecord& lease,
             leaseTime = parseNumber<std::int64_t>(value).value_or(0);
         } else if (parts[1] == "domain-name-servers") {
             lease.dnsServers = addressList(value);
+        } else if (parts[1] == "netbios-name-servers") {
+            lease.winsServers = addressList(value);
         }
     }
 }
@@ -324,7 +360,7 @@ std::optional<LeaseRecord> parseKeyValueLease(std::string_view text, std::int64_
         return std::nullopt;
     }
     lease.obtained = writtenAt;
-    lease.expires = lifetime > 0 && writtenAt > 0 ? writtenAt + lifetime : 0;
+    lease.expires = leaseEnd(writtenAt, lifetime);
     return lease;
 }
 
@@ -355,9 +391,10 @@ std::optional<LeaseRecord> parseDhcpcdLease(std::string_view bytes, std::int64_t
             lease.server = bigEndian32(value);
         } else if (code == 51 && length == 4) {
             leaseTime = bigEndian32(value);
-        } else if (code == 6) {
+        } else if (code == 6 || code == 44) {
+            auto& servers = code == 6 ? lease.dnsServers : lease.winsServers;
             for (std::size_t i = 0; i + 4 <= length; i += 4) {
-                lease.dnsServers.push_back(bigEndian32(value + i));
+                servers.push_back(bigEndian32(value + i));
             }
         }
         at += length;
@@ -367,8 +404,7 @@ std::optional<LeaseRecord> parseDhcpcdLease(std::string_view bytes, std::int64_t
     }
     lease.obtained = writtenAt;
     // 0xFFFFFFFF is an infinite lease: no expiry to show.
-    lease.expires =
-        leaseTime > 0 && leaseTime != 0xFFFFFFFF && writtenAt > 0 ? writtenAt + leaseTime : 0;
+    lease.expires = leaseTime != 0xFFFFFFFF ? leaseEnd(writtenAt, leaseTime) : 0;
     return lease;
 }
 
@@ -506,22 +542,29 @@ std::optional<std::vector<std::string>> HostFiles::resolvConfServers() const {
     return parseResolvConfServers(*text);
 }
 
-std::optional<std::int64_t> HostFiles::linkSpeedMbps(const std::string& name) const {
-    auto text = readFile(options_.sysRoot + "/class/net/" + name + "/speed");
-    if (!text) {
-        return std::nullopt;
-    }
-    auto speed = parseNumber<std::int64_t>(trim(*text));
-    if (!speed || *speed < 0) {
-        return std::nullopt;
-    }
-    return speed;
-}
-
-bool HostFiles::isWireless(const std::string& name) const {
+bool HostFiles::isWireless(const std::string& name, std::uint32_t index,
+                           const std::vector<std::uint8_t>& hwAddress) const {
     const std::string base = options_.sysRoot + "/class/net/" + name;
     std::error_code error;
-    return fs::exists(base + "/phy80211", error) || fs::exists(base + "/wireless", error);
+    if (!fs::exists(base + "/phy80211", error) && !fs::exists(base + "/wireless", error)) {
+        return false;
+    }
+    const auto shownIndex = readFile(base + "/ifindex");
+    if (!shownIndex || parseNumber<std::uint32_t>(trim(*shownIndex)) != index) {
+        return false;
+    }
+    if (hwAddress.empty()) {
+        return true;
+    }
+    std::string expected;
+    for (const std::uint8_t byte : hwAddress) {
+        constexpr char kHex[] = "0123456789abcdef";
+        expected += expected.empty() ? "" : ":";
+        expected += kHex[byte >> 4];
+        expected += kHex[byte & 0xF];
+    }
+    const auto shownAddress = readFile(base + "/address");
+    return shownAddress && trim(*shownAddress) == expected;
 }
 
 }  // namespace nicops::platform::linux_host

@@ -29,6 +29,7 @@ struct LeaseRecord {
     std::int64_t obtained = 0;
     std::int64_t expires = 0;
     std::vector<std::uint32_t> dnsServers;
+    std::vector<std::uint32_t> winsServers;  // NetBIOS name servers (option 44), in order
 };
 
 // A dotted quad of four decimal numbers 0..255, as a number (10.0.0.5 -> 0x0A000005).
@@ -39,7 +40,7 @@ std::string formatIpv4(std::uint32_t address);
 std::vector<LeaseRecord> parseDhclientLeases(std::string_view text);
 // A KEY=VALUE lease file (systemd-networkd, NetworkManager's internal client). The files carry
 // no time of their own; `writtenAt` (the file's modification time) is taken as the time the
-// lease was obtained.
+// lease was obtained. These clients record no NetBIOS name servers.
 std::optional<LeaseRecord> parseKeyValueLease(std::string_view text, std::int64_t writtenAt);
 // dhcpcd's lease file: the server's DHCP message as received, written when it was obtained.
 std::optional<LeaseRecord> parseDhcpcdLease(std::string_view bytes, std::int64_t writtenAt);
@@ -75,10 +76,11 @@ public:
     // resolv.conf's servers; nullopt when the file can't be read.
     std::optional<std::vector<std::string>> resolvConfServers() const;
 
-    // /sys/class/net/NAME/speed in Mbit/s; nullopt when unreadable or negative (unknown).
-    std::optional<std::int64_t> linkSpeedMbps(const std::string& name) const;
-    // Whether the link is a wireless LAN device.
-    bool isWireless(const std::string& name) const;
+    // Whether sysfs shows the link as a wireless LAN device. sysfs shows the links of the
+    // namespace that mounted it, so the entry only counts when it is the same link: the same
+    // index and, when the link has one, the same hardware address.
+    bool isWireless(const std::string& name, std::uint32_t index,
+                    const std::vector<std::uint8_t>& hwAddress) const;
 
 private:
     LinuxBackendOptions options_;

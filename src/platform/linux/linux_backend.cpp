@@ -10,7 +10,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// After net/if.h, whose struct ifreq it then leaves alone.
+#include <linux/wireless.h>
+
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <unordered_set>
 
@@ -26,14 +30,20 @@ bool isLoopback(const LinkRecord& link) {
     return link.arpType == ARPHRD_LOOPBACK || (link.flags & IFF_LOOPBACK) != 0;
 }
 
+// A name as the list shows it: in GBK, one line.
+std::string shownName(const std::string& name) {
+    return singleLineName(text::utf8ToGbk(name));
+}
+
 // The connection name of every link (empty for loopback, which is not listed): its alias, or
-// its kernel name when it has none. Link facts are asked by connection name, so a name must
-// point at one link: an alias that an earlier link already shows, or that is another link's
-// kernel name, gives way to the kernel name, which the kernel keeps unique.
+// its kernel name when it has none, as shownName() shows it. Link facts are asked by connection
+// name, so a name must point at one link: an alias that shows as a name an earlier link already
+// shows, or as another link's kernel name, gives way to the kernel name, which the kernel keeps
+// unique (and free of whitespace).
 std::vector<std::string> connectionNamesOf(const std::vector<LinkRecord>& links) {
     std::unordered_set<std::string> kernelNames;
     for (const auto& link : links) {
-        kernelNames.insert(link.name);
+        kernelNames.insert(shownName(link.name));
     }
     std::unordered_set<std::string> shown;
     std::vector<std::string> names;
@@ -43,13 +53,34 @@ std::vector<std::string> connectionNamesOf(const std::vector<LinkRecord>& links)
             names.emplace_back();
             continue;
         }
-        const bool aliasUsable = !link.alias.empty() && link.alias != link.name &&
-                                 kernelNames.count(link.alias) == 0 && shown.count(link.alias) == 0;
-        const std::string& name = aliasUsable ? link.alias : link.name;
+        std::string name = shownName(link.name);
+        if (!link.alias.empty()) {
+            std::string alias = shownName(link.alias);
+            if (kernelNames.count(alias) == 0 && shown.count(alias) == 0) {
+                name = std::move(alias);
+            }
+        }
         shown.insert(name);
-        names.push_back(text::utf8ToGbk(name));
+        names.push_back(std::move(name));
     }
     return names;
+}
+
+// ETHTOOL_GLINKSETTINGS for the link named in `request`, with room for `maskWords` words per
+// link mode mask; the settings that head the answer go to `settings`. False when the ioctl fails.
+bool askLinkSettings(int fd, ifreq& request, std::int8_t maskWords,
+                     ethtool_link_settings& settings) {
+    // The settings are followed by three masks of at most 127 words each.
+    constexpr std::size_t kMaxMaskWords = 127;
+    std::array<std::uint32_t, sizeof(ethtool_link_settings) / 4 + 3 * kMaxMaskWords> buffer{};
+    std::memset(&settings, 0, sizeof settings);
+    settings.cmd = ETHTOOL_GLINKSETTINGS;
+    settings.link_mode_masks_nwords = maskWords;
+    std::memcpy(buffer.data(), &settings, sizeof settings);
+    request.ifr_data = reinterpret_cast<char*>(buffer.data());
+    const bool answered = ::ioctl(fd, SIOCETHTOOL, &request) == 0;
+    std::memcpy(&settings, buffer.data(), sizeof settings);
+    return answered;
 }
 
 std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& addresses,
@@ -212,6 +243,52 @@ std::string LinuxBackend::driverName(const std::string& linkName) const {
     return std::string(info.driver, strnlen(info.driver, sizeof info.driver));
 }
 
+std::optional<std::int64_t> LinuxBackend::linkSpeedMbps(const std::string& linkName) const {
+    if (ioctlSocket_ < 0 || linkName.size() >= IFNAMSIZ) {
+        return std::nullopt;
+    }
+    ifreq request{};
+    std::memcpy(request.ifr_name, linkName.data(), linkName.size());
+    // The kernel answers a request without room for the link mode masks with the number of
+    // words they take, negated.
+    ethtool_link_settings settings;
+    std::uint32_t speed = SPEED_UNKNOWN;
+    if (askLinkSettings(ioctlSocket_, request, 0, settings) &&
+        settings.link_mode_masks_nwords < 0 &&
+        askLinkSettings(ioctlSocket_, request,
+                        static_cast<std::int8_t>(-settings.link_mode_masks_nwords), settings) &&
+        settings.link_mode_masks_nwords > 0) {
+        speed = settings.speed;
+    } else {
+        // Kernels before 4.6 know the older, 32-bit-mask request only.
+        ethtool_cmd legacy{};
+        legacy.cmd = ETHTOOL_GSET;
+        request.ifr_data = reinterpret_cast<char*>(&legacy);
+        if (::ioctl(ioctlSocket_, SIOCETHTOOL, &request) == 0) {
+            speed = ethtool_cmd_speed(&legacy);
+        }
+    }
+    // Read as a signed number, as the kernel prints it: negative is unknown.
+    const auto megabits = static_cast<std::int32_t>(speed);
+    if (megabits < 0) {
+        return std::nullopt;
+    }
+    return megabits;
+}
+
+bool LinuxBackend::isWireless(const LinkRecord& link) const {
+    // Wireless extensions answer their name request for wireless devices only.
+    if (ioctlSocket_ >= 0 && link.name.size() < IFNAMSIZ) {
+        iwreq request{};
+        std::memcpy(request.ifr_name, link.name.data(), link.name.size());
+        if (::ioctl(ioctlSocket_, SIOCGIWNAME, &request) == 0) {
+            return true;
+        }
+    }
+    // Devices without wireless extensions show in sysfs only.
+    return files_.isWireless(link.name, link.index, link.hwAddress);
+}
+
 int LinuxBackend::promoteSecondaries(std::uint32_t index) {
     alignas(nlmsghdr) char request[kMaxRequestSize];
     return socket_->request(buildPromoteSecondaries(request, socket_->nextSeq(), index));
@@ -260,7 +337,7 @@ std::vector<AdapterInfo> LinuxBackend::getAdaptersInfo() {
         const auto& own = found == byLink.end() ? kNone : found->second;
         LinkFacts facts;
         facts.driver = driverName(link.name);
-        facts.wireless = link.arpType == ARPHRD_ETHER && files_.isWireless(link.name);
+        facts.wireless = link.arpType == ARPHRD_ETHER && isWireless(link);
         facts.lease = currentLease(files_.leasesFor(link.name, link.index, dhclientRecords),
                                    addressesOfLink(own, link.index));
         leaseMemo_[link.index] = LeaseMemo{link.name, facts.lease};
@@ -463,7 +540,8 @@ std::int64_t LinuxBackend::linkSpeed(const std::string& connectionName) {
     if (!link) {
         return -1;
     }
-    const auto megabits = files_.linkSpeedMbps(link->name);
+    // A link that is down has no speed to tell.
+    const auto megabits = (link->flags & IFF_UP) != 0 ? linkSpeedMbps(link->name) : std::nullopt;
     return megabits ? *megabits * 1000000 : -1;
 }
 

@@ -1,8 +1,10 @@
 // The host's real adapters on Linux: rtnetlink dumps, sysfs and the resolver and lease files.
 //
 // The backend answers for the network namespace of the thread that opened it: its sockets are
-// made there, whichever thread calls it later. sysfs facts (link speed, wireless) are read under
-// LinuxBackendOptions::sysRoot, which shows the namespace of whoever mounted it.
+// made there, whichever thread calls it later. Link speed and the wireless test are asked of the
+// kernel through those sockets; sysfs (under LinuxBackendOptions::sysRoot, which shows the
+// namespace of whoever mounted it) only backs the wireless test, for a link it shows under the
+// same index and hardware address.
 #pragma once
 
 #include <cstdint>
@@ -70,6 +72,9 @@ private:
     std::optional<LinkRecord> getLink(std::uint32_t index);
     std::optional<LinkRecord> findByConnectionName(const std::string& connectionName);
     std::string driverName(const std::string& linkName) const;
+    // Mbit/s from the ethtool ioctl; nullopt when unknown.
+    std::optional<std::int64_t> linkSpeedMbps(const std::string& linkName) const;
+    bool isWireless(const LinkRecord& link) const;
     int promoteSecondaries(std::uint32_t index);
     std::optional<LeaseRecord> leaseOf(const LinkRecord& link);
 

@@ -82,24 +82,10 @@ int NetlinkSocket::receiveEach(const std::function<bool(const nlmsghdr*)>& onPar
     if (int failed = receiveInto(receiveBuffer_, &received)) {
         return failed;
     }
-    auto* part = reinterpret_cast<const nlmsghdr*>(receiveBuffer_.data());
-    int remaining = static_cast<int>(received);
-    for (; mnl_nlmsg_ok(part, remaining); part = mnl_nlmsg_next(part, &remaining)) {
-        if (!onPart(part)) {
-            break;
-        }
-    }
-    return 0;
+    // Bytes that can't be framed leave the answer incomplete: waiting on would only end in the
+    // receive timeout.
+    return forEachMessage(receiveBuffer_.data(), received, onPart) ? 0 : EPROTO;
 }
-
-namespace {
-
-// The errno an NLMSG_ERROR message carries (0 for an ack).
-int ackError(const nlmsghdr* part) {
-    return -static_cast<const nlmsgerr*>(mnl_nlmsg_get_payload(part))->error;
-}
-
-}  // namespace
 
 int NetlinkSocket::dump(const std::function<nlmsghdr*(void* buffer, std::uint32_t seq)>& build,
                         const MessageHandler& onMessage) {
@@ -125,7 +111,7 @@ int NetlinkSocket::dump(const std::function<nlmsghdr*(void* buffer, std::uint32_
                     interrupted = true;
                 }
                 if (part->nlmsg_type == NLMSG_DONE || part->nlmsg_type == NLMSG_ERROR) {
-                    error = part->nlmsg_type == NLMSG_ERROR ? ackError(part) : 0;
+                    error = part->nlmsg_type == NLMSG_ERROR ? ackErrno(part) : 0;
                     done = true;
                     return false;
                 }
@@ -162,7 +148,7 @@ int NetlinkSocket::request(const nlmsghdr* message, const MessageHandler& onRepl
                 return true;
             }
             if (part->nlmsg_type == NLMSG_ERROR) {
-                error = ackError(part);
+                error = ackErrno(part);
                 acked = true;
                 return false;
             }
@@ -204,7 +190,7 @@ std::vector<int> NetlinkSocket::pipeline(std::size_t count, const RequestBuilder
                 }
                 const std::uint32_t offset = part->nlmsg_seq - firstSeq;
                 if (offset < n && results[base + offset] == kUnanswered) {
-                    results[base + offset] = ackError(part);
+                    results[base + offset] = ackErrno(part);
                     --pending;
                 }
                 return true;

@@ -7,6 +7,8 @@
 #include <linux/ip.h>
 #include <linux/rtnetlink.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace nicops::platform::linux_host {
@@ -16,15 +18,31 @@ namespace {
 // The valid lifetime of an address that never expires.
 constexpr std::uint32_t kForever = 0xFFFFFFFF;
 
-// Calls f(attribute) for every well-formed attribute of the `length` bytes at `start`.
+// Netlink lengths rounded up to the 4-byte alignment, in size_t (the header macros compute in
+// unsigned int).
+constexpr std::size_t aligned(std::size_t length) {
+    return (length + 3) & ~std::size_t{3};
+}
+
+// Calls f(attribute) for every attribute of the `length` bytes at `start`, in order, each one
+// wholly inside those bytes; an attribute whose length is too short or runs past the end ends
+// the walk.
 template <typename F>
 void forEachAttribute(const void* start, std::size_t length, F&& f) {
-    auto* attribute = static_cast<const nlattr*>(start);
-    int remaining = static_cast<int>(length);
-    while (mnl_attr_ok(attribute, remaining)) {
+    auto* at = static_cast<const char*>(start);
+    while (length >= sizeof(nlattr)) {
+        auto* attribute = reinterpret_cast<const nlattr*>(at);
+        const std::size_t size = attribute->nla_len;
+        if (size < sizeof(nlattr) || size > length) {
+            return;
+        }
         f(attribute);
-        remaining -= static_cast<int>(MNL_ALIGN(attribute->nla_len));
-        attribute = mnl_attr_next(attribute);
+        const std::size_t step = aligned(size);
+        if (step >= length) {
+            return;
+        }
+        at += step;
+        length -= step;
     }
 }
 
@@ -88,6 +106,39 @@ nlmsghdr* startMessage(void* buffer, std::uint16_t type, std::uint16_t flags, st
 }
 
 }  // namespace
+
+bool forEachMessage(const void* data, std::size_t length,
+                    const std::function<bool(const nlmsghdr*)>& onMessage) {
+    auto* at = static_cast<const char*>(data);
+    while (length > 0) {
+        if (length < sizeof(nlmsghdr)) {
+            return false;
+        }
+        auto* message = reinterpret_cast<const nlmsghdr*>(at);
+        const std::size_t size = message->nlmsg_len;
+        if (size < sizeof(nlmsghdr) || size > length) {
+            return false;
+        }
+        if (!onMessage(message)) {
+            return true;
+        }
+        // The last message may go without its padding.
+        const std::size_t step = std::min(aligned(size), length);
+        at += step;
+        length -= step;
+    }
+    return true;
+}
+
+int ackErrno(const nlmsghdr* message) {
+    if (message->nlmsg_len < MNL_NLMSG_HDRLEN + sizeof(nlmsgerr)) {
+        return EPROTO;
+    }
+    const int error = fixedHeaderOf<nlmsgerr>(message).error;
+    // The kernel sends 0 or a negated errno; anything else is no answer.
+    constexpr int kLastErrno = 4095;
+    return error <= 0 && error >= -kLastErrno ? -error : EPROTO;
+}
 
 std::optional<LinkRecord> parseLinkMessage(const nlmsghdr* message) {
     const void* start;

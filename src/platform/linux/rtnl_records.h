@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +55,20 @@ struct DefaultRoute {
 };
 
 inline constexpr std::uint8_t kRouteProtocolDhcp = 16;
+
+// Framing of received bytes: calls onMessage with every message of the `length` bytes at `data`
+// (aligned as nlmsghdr), in order, until it returns false. A header claiming fewer bytes than a
+// header or more than are left ends the walk, and so do stray bytes after the last message:
+// nothing after them can be framed. Returns false when the walk ended that way.
+bool forEachMessage(const void* data, std::size_t length,
+                    const std::function<bool(const nlmsghdr*)>& onMessage);
+
+// The errno an NLMSG_ERROR message carries, 0 for an ack; EPROTO when the message is too short
+// for its error record or the record holds no errno.
+int ackErrno(const nlmsghdr* message);
+
+// The parsers read a message's nlmsg_len bytes, which must lie in memory (forEachMessage only
+// hands on such messages); attributes are checked against the message's own length.
 
 // nullopt for anything but a well-formed RTM_NEWLINK.
 std::optional<LinkRecord> parseLinkMessage(const nlmsghdr* message);
