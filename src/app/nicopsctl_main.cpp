@@ -172,11 +172,15 @@ int run(const Options& options, nicops::app::DataOutput& output) {
     nicops::ui::AppContext context(*choice.backend);
     const std::string configDir =
         options.configDir.empty() ? nicops::ui::defaultConfigDirectory() : options.configDir;
-    auto settings = nicops::ui::loadSettings(nicops::ui::settingsFilePath(configDir));
-    context.settings.set(settings);
+    std::string settingsNotice;
+    context.settings.set(
+        nicops::ui::loadSettings(nicops::ui::settingsFilePath(configDir), &settingsNotice));
 
     nicops::app::ConsoleView view(encoding);
     nicops::ui::MainPresenter presenter(context, view);
+    if (!settingsNotice.empty()) {
+        presenter.appendLog(settingsNotice);
+    }
     presenter.loadAdapters();
     const auto items = presenter.comboItems();
 

@@ -97,8 +97,12 @@ bool MainPresenter::startUp(const std::string& iniPath) {
         view_.showMessage("缺少 Libcurl.dll", "错误", MessageIcon::error);
         return false;
     }
-    context_.settings.set(loadSettings(iniPath));
+    std::string settingsNotice;
+    context_.settings.set(loadSettings(iniPath, &settingsNotice));
     appendLog(appBanner());
+    if (!settingsNotice.empty()) {
+        appendLog(settingsNotice);  // a settings path that is no file: the defaults hold
+    }
     startWorker_([this] { firstDisplay(); });
     view_.setWindowCaption(kAppTitle);
     for (auto [name, link] : {std::pair{names::kLinkExchange, exchangeLink()},
@@ -253,14 +257,18 @@ void MainPresenter::fillIpList() {
             }
         }
     }
-    view_.setListRows(rows);
-    {
-        std::lock_guard lock(stateMutex_);
-        rows_ = std::move(rows);
-    }
+    publishRows(std::move(rows));
     if (checked[kindSlot(AddressKind::address)]) {
         appendLog(comboText() + " 共计" + numberToText(addressCount) + "个IP-地址.");
     }
+}
+
+void MainPresenter::publishRows(std::vector<IpListRow> rows) {
+    std::lock_guard publishing(listMutex_);
+    view_.setListRows(rows);
+    std::lock_guard lock(stateMutex_);
+    rows_ = std::move(rows);
+    ++rowsGeneration_;
 }
 
 void MainPresenter::logLinkState(std::int32_t status) {
@@ -273,6 +281,7 @@ void MainPresenter::logLinkState(std::int32_t status) {
 // ---- sorting ----------------------------------------------------------------------------------
 
 void MainPresenter::sortIpList(int column) {
+    std::uint64_t generation = 0;
     {
         // Tested and disabled in one step on the clicking thread, so a second click or a refresh
         // that comes before the worker runs finds the controls disabled.
@@ -284,16 +293,17 @@ void MainPresenter::sortIpList(int column) {
         for (std::string_view name : kSortLocks) {
             enabled_[std::string(name)] = false;
         }
+        generation = rowsGeneration_;
     }
     showEnabled(kSortLocks, false);
-    startWorker_([this, column] {
-        sortRows(column);
+    startWorker_([this, column, generation] {
+        sortRows(column, generation);
         appendLog("排序完成.");
         enableControls(kSortLocks, true, true);
     });
 }
 
-void MainPresenter::sortRows(int column) {
+void MainPresenter::sortRows(int column, std::uint64_t generation) {
     if (column < 0 || column > 7) {
         return;
     }
@@ -301,8 +311,7 @@ void MainPresenter::sortRows(int column) {
     bool ascending = false;
     {
         std::lock_guard lock(stateMutex_);
-        sortAscending_ = !sortAscending_;
-        ascending = sortAscending_;
+        ascending = !sortAscending_;
         rows = rows_;
     }
     const auto col = static_cast<std::size_t>(column);
@@ -333,9 +342,20 @@ void MainPresenter::sortRows(int column) {
     for (std::size_t i : order) {
         sorted.push_back(std::move(rows[i]));
     }
-    view_.setListRows(sorted);
+    // Written back only over the rows shown at the click; a fill (or another sort) since then
+    // wins. Every change of rows_ holds listMutex_, so the generation can't move after the test.
+    std::lock_guard publishing(listMutex_);
+    {
+        std::lock_guard lock(stateMutex_);
+        if (rowsGeneration_ != generation) {
+            return;
+        }
+    }
+    view_.reorderListRows(sorted, order);
     std::lock_guard lock(stateMutex_);
     rows_ = std::move(sorted);
+    ++rowsGeneration_;
+    sortAscending_ = ascending;
 }
 
 // ---- busy state and controls ------------------------------------------------------------------

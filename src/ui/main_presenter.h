@@ -47,7 +47,11 @@ public:
     void refreshClicked();
     void adapterActivated(int comboIndex);
     void showCurrentAdapter();
-    // A header click: sorts on a worker unless an operation is running.
+    // A header click: sorts on a worker unless an operation is running. The sort is of the
+    // rows shown at the click: when the list is filled again before the sort ends, its result
+    // is dropped (newer rows are never replaced by older ones) and the direction stays as it
+    // was, so the next click sorts the way the dropped one would have. "排序完成." is logged
+    // either way: it marks the end of the operation, whose controls come back with it.
     void sortIpList(int column);
 
     // Parts of the display, also used on their own by nicopsctl.
@@ -83,7 +87,11 @@ private:
     void enableControls(std::span<const std::string_view> names, bool enabled, bool respectBusy);
     // Tells the view; menu items whose operation isn't built stay disabled.
     void showEnabled(std::span<const std::string_view> names, bool enabled);
-    void sortRows(int column);
+    // Sorts the rows of generation `generation` on `column`; the result is dropped when the
+    // rows have changed since (see sortIpList).
+    void sortRows(int column, std::uint64_t generation);
+    // Stores rows as the list's new rows and sends them to the view, both under listMutex_.
+    void publishRows(std::vector<IpListRow> rows);
     void flushLog();
 
     AppContext& context_;
@@ -96,10 +104,15 @@ private:
     bool comboItemsShown_ = false;  // the view shows comboItems_ already
     std::uint32_t currentAdapterIndex_ = kNoAdapter;
     std::vector<IpListRow> rows_;
-    std::array<bool, 5> kindChecked_;  // from the check boxes' start state
+    std::uint64_t rowsGeneration_ = 0;  // bumped by every change of rows_, fills and sorts
+    std::array<bool, 5> kindChecked_;   // from the check boxes' start state
     std::map<std::string, bool, std::less<>> enabled_;
     int busyDepth_ = 0;
-    bool sortAscending_ = false;  // toggled by every sort: the first one sorts ascending
+    bool sortAscending_ = false;  // toggled by every sort that lands: the first one ascends
+
+    // Held while rows_ changes and the view is told, so the view gets the rows in the order
+    // rows_ took them. Taken before stateMutex_, never while holding it.
+    std::mutex listMutex_;
 
     std::mutex logMutex_;
     std::string pendingLog_;

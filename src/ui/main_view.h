@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -41,6 +42,13 @@ public:
     virtual void setComboSelection(int selected) = 0;
     // Replaces every row of the list in one step.
     virtual void setListRows(const std::vector<IpListRow>& rows) = 0;
+    // The rows of the previous setListRows / reorderListRows in a new order (a sort): rows[i]
+    // was row from[i] before. A view that has a selection keeps it on the same rows; one that
+    // hasn't just shows the rows.
+    virtual void reorderListRows(const std::vector<IpListRow>& rows,
+                                 const std::vector<std::size_t>& /*from*/) {
+        setListRows(rows);
+    }
     // Appends complete log lines (each ending in CR LF) at the end of the log pane.
     virtual void appendLogText(const std::string& lines) = 0;
     // A modal message box; returns when the user has closed it.

@@ -181,6 +181,17 @@ TEST_F(NicopsctlTest, OptionValuesMayFollowAnEqualsSignAndAMissingConfigFolderMe
         run("--config '" + (dir_.path() / "not-yet" / "nicops").string() + "' adapters");
     EXPECT_EQ(missing.exitCode, 0) << missing.err;
     EXPECT_EQ(missing.out, run("adapters").out);
+
+    // A settings file that is a FIFO is not read (nothing waits for a writer): the defaults
+    // hold and one log line says why.
+    const std::string ini = (dir_.path() / "UserConfig.ini").string();
+    ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+    const CliRun fifo = run("--config '" + dir_.path().string() + "' adapters");
+    EXPECT_EQ(fifo.exitCode, 0) << fifo.err;
+    EXPECT_EQ(fifo.out, run("adapters").out);
+    EXPECT_EQ(fifo.logMessages(), (std::vector<std::string>{
+                                      utf8(u8"设置文件 ") + ini +
+                                      utf8(u8" 不是普通文件，未读取，使用默认设置.")}));
 }
 
 // Report's first line names the connection of the adapter that was chosen.

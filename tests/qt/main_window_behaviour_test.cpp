@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, HeaderClicksSortThroughThePresenterAndAreIgnoredWhileBusy
     clickHeader(0);  // second: descending, the IDs move with their rows
     ASSERT_TRUE(waitFor([&] { return logCount(done) == 2; }));
     EXPECT_EQ(idColumn(model), numbers(24, 1));
-    EXPECT_EQ(model->row(0)[1], QStringLiteral("192.168.1.33"));
+    EXPECT_EQ(model->row(0)[1], QStringLiteral("192.168.200.201"));
     EXPECT_TRUE(widget(names::kRefreshButton)->isEnabled());
 
     const int workers = workers_.started();
@@ -95,6 +95,58 @@ TEST_F(MainWindowTest, HeaderClicksSortThroughThePresenterAndAreIgnoredWhileBusy
     EXPECT_EQ(workers_.started(), workers);
     EXPECT_EQ(logCount(done), 2);
     presenter_->setBusy(false);
+}
+
+TEST_F(MainWindowTest, ASortKeepsTheSameRowsSelectedWhereverTheyMove) {
+    startUp();
+    chooseAdapter(kBusyAdapter);
+    QTableView* list = view_->ipList();
+    const IpListModel* model = view_->ipListModel();
+    const auto clickRow = [&](int row, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                          list->visualRect(model->index(row, 1)).center());
+    };
+    clickRow(2, {});
+    clickRow(5, Qt::ControlModifier);
+    clickRow(20, Qt::ControlModifier);
+    const auto selectedAddresses = [&] {
+        QStringList addresses;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            bool whole = true;
+            bool any = false;
+            for (int c : {0, 1, 2, 6, 7}) {
+                const bool selected = list->selectionModel()->isSelected(model->index(r, c));
+                whole = whole && selected;
+                any = any || selected;
+            }
+            EXPECT_EQ(any, whole) << "row " << r << " is selected in part";
+            if (whole) {
+                addresses << model->row(r)[1];
+            }
+        }
+        addresses.sort();
+        return addresses.join(u' ').toStdString();
+    };
+    const std::string chosen = "192.168.1.12 192.168.1.15 192.168.1.30";
+    ASSERT_EQ(selectedAddresses(), chosen);
+
+    QHeaderView* header = list->horizontalHeader();
+    const QString done = QString::fromUtf16(u"排序完成.");
+    for (int sorts = 1; sorts <= 2; ++sorts) {  // ascending, then descending: the rows move
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+        ASSERT_TRUE(waitFor([&] { return logCount(done) == sorts; }));
+    }
+    ASSERT_EQ(model->row(0)[1].toStdString(), "192.168.200.201");
+    EXPECT_EQ(selectedAddresses(), chosen);
+    EXPECT_EQ(list->selectionModel()->selectedRows().size(), 3);
+    ASSERT_TRUE(list->currentIndex().isValid());
+    EXPECT_EQ(model->row(list->currentIndex().row())[1].toStdString(), "192.168.1.30")
+        << "the current cell moves with its row too";
+
+    // A new fill of the list is new rows: nothing of them is selected.
+    control<QPushButton>(names::kRefreshButton)->click();
+    EXPECT_EQ(selectedAddresses(), "");
 }
 
 TEST_F(MainWindowTest, ChoosingAnAdapterInTheBoxShowsItButFillingTheBoxDoesNot) {

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 
 #include "qt_test_support.h"
@@ -76,16 +77,61 @@ TEST_F(MainWindowLayoutTest, ListColumnsHaveTheTablesCaptionsAndWidthsAndNoBuilt
     const char16_t* const captions[] = {u"ID",   u"IP地址",   u"子网掩码", u"Context",
                                         u"Next", u"网卡索引", u"外网IP",   u"类型"};
     ASSERT_EQ(list->model()->columnCount(), 8);
+    int visibleWidth = 0;
     for (int c = 0; c < 8; ++c) {
         const int width = kIpListColumns[static_cast<std::size_t>(c)].width;
         EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(),
                   QString::fromUtf16(captions[c]));
         EXPECT_EQ(list->isColumnHidden(c), width == 0) << c;
-        EXPECT_EQ(list->isColumnHidden(c) ? width : header->sectionSize(c), width) << c;
+        if (!list->isColumnHidden(c)) {
+            EXPECT_GE(header->sectionSize(c), width) << c << ": never narrower than the table";
+            visibleWidth += header->sectionSize(c);
+        }
     }
     EXPECT_TRUE(list->isColumnHidden(3) && list->isColumnHidden(4) && list->isColumnHidden(5));
     EXPECT_FALSE(list->isSortingEnabled());
     EXPECT_TRUE(header->sectionsClickable());
+    // With a full list's scroll bar the columns still need no horizontal scrolling.
+    const int scrollBar = list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+    EXPECT_LE(visibleWidth, list->width() - 2 * list->frameWidth() - scrollBar);
+}
+
+TEST_F(MainWindowLayoutTest, ListShowsTheWidestAddressesMasksIdsAndKindsWhole) {
+    // The widest texts each column can hold, measured in the list's own font.
+    const std::vector<std::pair<int, QString>> widest = {
+        {0, QStringLiteral("20000")},
+        {0, QStringLiteral("199999")},
+        {1, QStringLiteral("192.168.200.201")},
+        {1, QStringLiteral("255.255.255.255")},
+        {2, QStringLiteral("255.255.255.255")},
+        {6, QStringLiteral("203.208.200.188")},
+        {7, QString::fromUtf16(u" 主-WINS-IP")},
+        {7, QString::fromUtf16(u"辅-WINS-IP")},
+    };
+    QTableView* list = view_->ipList();
+    QHeaderView* header = list->horizontalHeader();
+    // The style draws a cell's text inside its focus frame margin plus one pixel on each side.
+    const int margins =
+        2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+    const QFontMetrics metrics = list->fontMetrics();
+    EXPECT_GE(QFontInfo(list->font()).pixelSize(), 10) << "still readable";
+    std::vector<IpListRow> rows;
+    for (const auto& [column, text] : widest) {
+        SCOPED_TRACE(text.toStdString());
+        const int room = header->sectionSize(column) - margins;
+        EXPECT_LE(metrics.horizontalAdvance(text), room);
+        EXPECT_EQ(metrics.elidedText(text, Qt::ElideRight, room).toStdString(), text.toStdString());
+        IpListRow row;
+        row.cells[static_cast<std::size_t>(column)] = toGbk(text);
+        rows.push_back(row);
+    }
+    // And as the list's delegate measures the cells it draws.
+    view_->setListRows(rows);
+    for (int c : {0, 1, 2, 6, 7}) {
+        EXPECT_LE(static_cast<QAbstractItemView*>(list)->sizeHintForColumn(c),
+                  header->sectionSize(c))
+            << c;
+    }
 }
 
 TEST_F(MainWindowLayoutTest, ListMenuItemsInOrderOnlyBuiltOnesEnabledAndBusyDisablesFour) {

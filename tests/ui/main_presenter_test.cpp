@@ -248,6 +248,46 @@ TEST_F(MainPresenterTest, ASortLocksTheWindowBeforeItsWorkerStarts) {
     EXPECT_EQ(view_.logMessages().back(), "刷新显示完成.");
 }
 
+TEST_F(MainPresenterTest, ASortNeverReplacesRowsFilledAfterItsClick) {
+    openHost(R"({"adapters": [
+        {"index": 1, "friendlyName": "a", "ipAddresses": [
+            {"address": "10.0.0.3", "mask": "255.0.0.0", "context": 1},
+            {"address": "10.0.0.1", "mask": "255.0.0.0", "context": 2},
+            {"address": "10.0.0.2", "mask": "255.0.0.0", "context": 3}]},
+        {"index": 2, "friendlyName": "b", "ipAddresses": [
+            {"address": "10.0.1.2", "mask": "255.0.0.0", "context": 4},
+            {"address": "10.0.1.1", "mask": "255.0.0.0", "context": 5}]}]})");
+    std::vector<std::function<void()>> pending;
+    MainPresenter presenter(*context_, view_,
+                            [&pending](std::function<void()> task) { pending.push_back(task); });
+    const auto runPending = [&] {
+        auto tasks = std::move(pending);
+        pending.clear();
+        for (auto& task : tasks) {
+            task();
+        }
+        view_.pump();
+    };
+    presenter.firstDisplay();  // adapter b
+    view_.pump();
+    presenter.sortIpList(1);
+    ASSERT_EQ(pending.size(), 1U);
+    presenter.selectAdapter(0);  // adapter a's rows arrive before the sort's worker ends
+    const auto fresh = presenter.rows();
+    ASSERT_EQ(fresh.size(), 3U);
+    runPending();
+    EXPECT_EQ(presenter.rows(), fresh);
+    EXPECT_EQ(view_.get(&RecordingView::rows_), fresh);
+    EXPECT_EQ(view_.logMessages().back(), "排序完成.");
+    EXPECT_TRUE(presenter.controlEnabled(names::kRefreshButton));
+
+    // The dropped sort left the direction alone: the next one is the first, ascending.
+    presenter.sortIpList(1);
+    runPending();
+    EXPECT_EQ(column(1), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(presenter.rows(), view_.get(&RecordingView::rows_));
+}
+
 TEST_F(MainPresenterTest, BusyPeriodsNestSoAnInnerRefreshKeepsTheControlsDisabled) {
     presenter_->firstDisplay();
     settle();

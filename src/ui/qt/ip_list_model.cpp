@@ -36,6 +36,32 @@ void IpListModel::setRows(std::vector<Row> rows) {
     endResetModel();
 }
 
+void IpListModel::reorderRows(std::vector<Row> rows, const std::vector<std::size_t>& from) {
+    const std::size_t count = rows_.size();
+    std::vector<int> to(count, -1);  // old row -> new row
+    bool permutation = rows.size() == count && from.size() == count;
+    for (std::size_t i = 0; permutation && i < count; ++i) {
+        permutation = from[i] < count && to[from[i]] < 0;
+        if (permutation) {
+            to[from[i]] = static_cast<int>(i);
+        }
+    }
+    if (!permutation) {
+        setRows(std::move(rows));
+        return;
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& old : before) {
+        after.append(index(to[static_cast<std::size_t>(old.row())], old.column()));
+    }
+    changePersistentIndexList(before, after);
+    rows_ = std::move(rows);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
 int IpListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }

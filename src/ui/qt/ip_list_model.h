@@ -1,12 +1,14 @@
 // The IP list's rows for a QTableView. Rows arrive converted to QString (once per set, not per
 // paint) and replace the previous rows in a single model reset. The model never sorts: a header
-// click goes to the presenter, which sends the rows back in their new order.
+// click goes to the presenter, which sends the rows back in their new order together with where
+// each came from, so the rows the user selected stay selected.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <vector>
 
 #include "ui/main_view.h"
@@ -24,6 +26,10 @@ public:
     static std::vector<Row> convert(const std::vector<IpListRow>& rows);
     // Replaces every row: one reset, however many rows.
     void setRows(std::vector<Row> rows);
+    // The same rows in a new order, rows[i] having been row from[i]: one layout change, and the
+    // selection and current cell move with their rows. Anything but a reordering of the rows
+    // shown is set as new rows.
+    void reorderRows(std::vector<Row> rows, const std::vector<std::size_t>& from);
     const Row& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
 
     int rowCount(const QModelIndex& parent = {}) const override;

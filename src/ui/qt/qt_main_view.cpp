@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFont>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -15,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTextBlockFormat>
 #include <QTextCursor>
@@ -22,6 +25,8 @@
 #include <QTextEdit>
 #include <QUrl>
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "inventory/snapshot.h"
@@ -48,6 +53,8 @@ constexpr std::pair<std::string_view, AddressKind> kKindBoxes[] = {
 constexpr int kFontPointSize = 9;
 // The details report's line height and font size: its 17 lines fill the box's 191 pixels.
 constexpr int kDetailsLinePixels = 11;
+// The smallest text the list is drawn in to fit its columns; below it columns grow instead.
+constexpr int kMinListPixels = 10;
 
 // The fonts the layout names are Windows fonts; here they are drawn with an installed CJK font.
 void installFontSubstitutes() {
@@ -87,6 +94,62 @@ protected:
 private:
     std::function<void()> onPress_;
 };
+
+// The widest texts a list column holds, '0' standing for any digit; none for hidden columns.
+QStringList widestTexts(std::size_t column) {
+    switch (column) {
+        case 0:
+            return {QStringLiteral("000000")};  // row numbers: six digits for any real list
+        case 1:
+        case 2:
+        case 6:
+            return {QStringLiteral("000.000.000.000")};  // addresses and masks
+        case 7: {
+            QStringList kinds;
+            for (AddressKind kind : inventory::kAllAddressKinds) {
+                kinds << toQString(kindText(kind));
+            }
+            return kinds;
+        }
+        default:
+            return {};
+    }
+}
+
+// What the style leaves around a cell's text: the item text margin on either side.
+int cellTextMargins(const QWidget* list) {
+    return 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+}
+
+// The width a column needs to show its widest text whole in `font`; 0 for a hidden column.
+int neededColumnWidth(const QFont& font, std::size_t column, int margins) {
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (const QString& text : widestTexts(column)) {
+        for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
+            widest = std::max(widest,
+                              metrics.horizontalAdvance(QString(text).replace(u'0', QChar(digit))));
+        }
+    }
+    return widest > 0 ? static_cast<int>(std::ceil(widest)) + margins : 0;
+}
+
+// The layout's column widths were made for a font whose digits are 6 pixels wide; fonts here
+// are often wider. The list keeps the window's font at the largest size, down to
+// kMinListPixels, at which every column's widest text fits the layout's width.
+QFont listFont(const QFont& windowFont, int margins) {
+    QFont font = windowFont;
+    for (int pixels = QFontInfo(windowFont).pixelSize();; --pixels) {
+        font.setPixelSize(pixels);
+        bool fits = true;
+        for (std::size_t c = 0; c < kIpListColumns.size() && fits; ++c) {
+            fits = neededColumnWidth(font, c, margins) <= kIpListColumns[c].width;
+        }
+        if (fits || pixels <= kMinListPixels) {
+            return font;
+        }
+    }
+}
 
 void setDetailsText(QTextEdit* box, const QString& text) {
     box->setPlainText(text);
@@ -221,6 +284,8 @@ void QtMainView::buildListView() {
     ipList_->setWordWrap(false);
     ipList_->setCornerButtonEnabled(false);
     ipList_->setTabKeyNavigation(false);
+    const int margins = cellTextMargins(ipList_);
+    ipList_->setFont(listFont(ipList_->font(), margins));
 
     QHeaderView* rowsHeader = ipList_->verticalHeader();
     rowsHeader->hide();
@@ -238,7 +303,9 @@ void QtMainView::buildListView() {
         if (kIpListColumns[c].width == 0) {
             ipList_->setColumnHidden(column, true);
         } else {
-            header->resizeSection(column, kIpListColumns[c].width);
+            // A column still too narrow at the smallest size grows to its widest text.
+            header->resizeSection(column, std::max(kIpListColumns[c].width,
+                                                   neededColumnWidth(ipList_->font(), c, margins)));
         }
     }
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
@@ -379,6 +446,13 @@ void QtMainView::setComboSelection(int selected) {
 void QtMainView::setListRows(const std::vector<IpListRow>& rows) {
     calls_->run([this, converted = IpListModel::convert(rows)]() mutable {
         model_->setRows(std::move(converted));
+    });
+}
+
+void QtMainView::reorderListRows(const std::vector<IpListRow>& rows,
+                                 const std::vector<std::size_t>& from) {
+    calls_->run([this, converted = IpListModel::convert(rows), from]() mutable {
+        model_->reorderRows(std::move(converted), from);
     });
 }
 

@@ -55,6 +55,8 @@ public:
     void setComboItems(const std::vector<ComboItem>& items, int selected) override;
     void setComboSelection(int selected) override;
     void setListRows(const std::vector<IpListRow>& rows) override;
+    void reorderListRows(const std::vector<IpListRow>& rows,
+                         const std::vector<std::size_t>& from) override;
     void appendLogText(const std::string& lines) override;
     void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     void openUrl(const std::string& address) override;
