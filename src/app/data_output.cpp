@@ -5,11 +5,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 namespace nicops::app {
 
-DataOutput::DataOutput() {
+DataOutput::DataOutput(const char* program) : program_(program) {
     std::signal(SIGPIPE, SIG_IGN);
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
@@ -50,6 +51,14 @@ bool DataOutput::write(std::string_view data) {
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+int DataOutput::writeStatus(std::string_view data) {
+    if (write(data)) {
+        return 0;
+    }
+    std::fprintf(stderr, "%s: %s\n", program_, error().c_str());
+    return 1;
 }
 
 std::string DataOutput::error() const {

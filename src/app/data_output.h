@@ -14,7 +14,8 @@ public:
     // ending the process unnoticed, and holds closed standard descriptors open on /dev/null so
     // that no file or socket opened later takes their number. Data for a closed stdout then
     // fails with EBADF. Construct once, first thing in main.
-    DataOutput();
+    // `program` names the program in the message of a failed write.
+    explicit DataOutput(const char* program);
 
     // Writes all of `data` to stdout; false when it couldn't (then and after).
     bool write(std::string_view data);
@@ -22,7 +23,12 @@ public:
     // Why the output failed: "cannot write the output (REASON)".
     std::string error() const;
 
+    // Writes `data` and gives the exit status it earns: 0 when all of it reached
+    // stdout, else 1 with "PROGRAM: cannot write the output (REASON)" on stderr.
+    int writeStatus(std::string_view data);
+
 private:
+    const char* program_;
     bool stdoutClosed_ = false;
     int errno_ = 0;  // of the first failed write
 };

@@ -158,25 +158,16 @@ bool httpLibraryUsable() {
     return usable;
 }
 
-// 0 when all of `data` reached stdout; else 1, and the reason on stderr.
-int writeData(nicops::app::DataOutput& output, std::string_view data) {
-    if (output.write(data)) {
-        return 0;
-    }
-    std::fprintf(stderr, "nicops: %s\n", output.error().c_str());
-    return 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    nicops::app::DataOutput output;
+    nicops::app::DataOutput output("nicops");
     std::setlocale(LC_ALL, "");
     if (nicops::app::asksForHelp(argc, argv)) {
-        return writeData(output, kUsage);
+        return output.writeStatus(kUsage);
     }
     if (nicops::app::asksForVersion(argc, argv)) {
-        return writeData(output, nicops::app::versionText("nicops"));
+        return output.writeStatus(nicops::app::versionText("nicops"));
     }
     Options options;
     try {

@@ -153,15 +153,6 @@ int findAdapter(const std::vector<nicops::ui::ComboItem>& items,
     return found;
 }
 
-// 0 when all of `data` reached stdout; else 1, and the reason on stderr.
-int writeData(nicops::app::DataOutput& output, std::string_view data) {
-    if (output.write(data)) {
-        return 0;
-    }
-    std::fprintf(stderr, "nicopsctl: %s\n", output.error().c_str());
-    return 1;
-}
-
 int run(const Options& options, nicops::app::DataOutput& output) {
     auto choice = nicops::app::chooseBackend(options.simFile);
     if (!choice.backend) {
@@ -189,7 +180,7 @@ int run(const Options& options, nicops::app::DataOutput& output) {
         for (const auto& item : items) {
             out += std::to_string(item.adapterIndex) + "\t" + view.out(item.text) + "\n";
         }
-        return writeData(output, out);
+        return output.writeStatus(out);
     }
 
     int selected = static_cast<int>(items.size()) - 1;  // the window starts on the last adapter
@@ -209,7 +200,7 @@ int run(const Options& options, nicops::app::DataOutput& output) {
         for (const std::string& line : nicops::text::splitText(view.detailsReport(), "\r\n")) {
             out += view.out(line) + "\n";
         }
-        if (writeData(output, out) != 0) {
+        if (output.writeStatus(out) != 0) {
             return 1;
         }
         presenter.logLinkState(status);
@@ -232,19 +223,19 @@ int run(const Options& options, nicops::app::DataOutput& output) {
         }
         out += '\n';
     }
-    return writeData(output, view.out(out));
+    return output.writeStatus(view.out(out));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    nicops::app::DataOutput output;
+    nicops::app::DataOutput output("nicopsctl");
     std::setlocale(LC_ALL, "");
     if (nicops::app::asksForHelp(argc, argv)) {
-        return writeData(output, kUsage);
+        return output.writeStatus(kUsage);
     }
     if (nicops::app::asksForVersion(argc, argv)) {
-        return writeData(output, nicops::app::versionText("nicopsctl"));
+        return output.writeStatus(nicops::app::versionText("nicopsctl"));
     }
     try {
         Options options = parseOptions(argc, argv);

@@ -83,8 +83,8 @@ FileReadStatus readRegularFile(const std::string& path, std::size_t maxBytes, st
     } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        return refuse(FileReadStatus::Unreadable, std::string("cannot be read: ") +
-                                                      std::strerror(errno));
+        return refuse(FileReadStatus::Unreadable,
+                      std::string("cannot be read: ") + std::strerror(errno));
     }
     if (S_ISDIR(st.st_mode)) {
         return refuse(FileReadStatus::IsDirectory, "is a folder, not a file");
@@ -105,8 +105,8 @@ FileReadStatus readRegularFile(const std::string& path, std::size_t maxBytes, st
                 continue;
             }
             content.clear();
-            return refuse(FileReadStatus::Unreadable, std::string("cannot be read: ") +
-                                                          std::strerror(errno));
+            return refuse(FileReadStatus::Unreadable,
+                          std::string("cannot be read: ") + std::strerror(errno));
         }
         if (n == 0) {
             return FileReadStatus::Ok;

@@ -38,7 +38,8 @@ AppSettings loadSettings(const std::string& iniPath, std::string* notice) {
     if (notice != nullptr) {
         notice->clear();
         if (reason != nullptr) {
-            *notice = "设置文件 " + text::utf8ToGbk(iniPath) + " " + reason + "，未读取，使用默认设置.";
+            *notice =
+                "设置文件 " + text::utf8ToGbk(iniPath) + " " + reason + "，未读取，使用默认设置.";
         }
     }
     AppSettings s;

@@ -189,9 +189,9 @@ TEST_F(NicopsctlTest, OptionValuesMayFollowAnEqualsSignAndAMissingConfigFolderMe
     const CliRun fifo = run("--config '" + dir_.path().string() + "' adapters");
     EXPECT_EQ(fifo.exitCode, 0) << fifo.err;
     EXPECT_EQ(fifo.out, run("adapters").out);
-    EXPECT_EQ(fifo.logMessages(), (std::vector<std::string>{
-                                      utf8(u8"设置文件 ") + ini +
-                                      utf8(u8" 不是普通文件，未读取，使用默认设置.")}));
+    EXPECT_EQ(fifo.logMessages(),
+              (std::vector<std::string>{utf8(u8"设置文件 ") + ini +
+                                        utf8(u8" 不是普通文件，未读取，使用默认设置.")}));
 }
 
 // Report's first line names the connection of the adapter that was chosen.

@@ -197,15 +197,13 @@ TEST_F(IniFileTest, ALoneCrEndingTheFileStaysPartOfItsLine) {
 // Random files made of the pieces that matter to the line rules: every write reads back as
 // written and leaves every other key's value exactly as it was.
 TEST(IniFileWriteTest, AWriteReadsBackAndKeepsEveryOtherValue) {
-    const char* const pieces[] = {"[s]", "[t]", "[S", "k", "K", "j", "=", "1", " ", "\t", ";",
-                                  "\r", "\n", "\r\n", "\"", "\x81", "]", "\xB0\x5D"};
+    const char* const pieces[] = {"[s]", "[t]", "[S", "k",  "K",    "j",  "=",    "1", " ",
+                                  "\t",  ";",   "\r", "\n", "\r\n", "\"", "\x81", "]", "\xB0\x5D"};
     const char* const sections[] = {"s", "t", "S"};
     const char* const keys[] = {"k", "K", "j"};
     const char* const values[] = {"v", "2", "a b", ""};
     std::mt19937 random(7);
-    auto pick = [&random](const auto& array) {
-        return array[random() % std::size(array)];
-    };
+    auto pick = [&random](const auto& array) { return array[random() % std::size(array)]; };
     for (int round = 0; round < 4000; ++round) {
         std::string content;
         for (int n = static_cast<int>(random() % 12); n > 0; --n) {
