@@ -59,6 +59,12 @@ inline std::string singleLineName(std::string name) {
 // that callers show in decimal and never interpret.
 inline constexpr std::uint32_t kNoError = 0;
 
+// One address of a batch add: dotted address and dotted mask.
+struct AddressToAdd {
+    std::string address;
+    std::string mask;
+};
+
 class IpHelper {
 public:
     virtual ~IpHelper() = default;
@@ -74,6 +80,32 @@ public:
     virtual std::uint32_t addIpAddress(const std::string& address, const std::string& mask,
                                        std::uint32_t adapterIndex) = 0;
     virtual std::uint32_t deleteIpAddress(std::uint32_t nteContext) = 0;
+
+    // Many adds to one adapter, many deletes: one result per item, in order, each what the single
+    // call would have answered. These defaults make the single calls one by one; a backend that
+    // can batch (pipelined netlink requests) overrides them.
+    virtual std::vector<std::uint32_t> addIpAddresses(const std::vector<AddressToAdd>& items,
+                                                      std::uint32_t adapterIndex) {
+        std::vector<std::uint32_t> results;
+        results.reserve(items.size());
+        for (const AddressToAdd& item : items) {
+            results.push_back(addIpAddress(item.address, item.mask, adapterIndex));
+        }
+        return results;
+    }
+    virtual std::vector<std::uint32_t> deleteIpAddresses(
+        const std::vector<std::uint32_t>& contexts) {
+        std::vector<std::uint32_t> results;
+        results.reserve(contexts.size());
+        for (std::uint32_t context : contexts) {
+            results.push_back(deleteIpAddress(context));
+        }
+        return results;
+    }
+
+    // Why this process can't change addresses (GBK, one log line), or "" when it may. Asked once
+    // per operation; the operation still tries, and logs the platform's codes.
+    virtual std::string addressChangeProblem() { return {}; }
 };
 
 // Link facts by connection name (the text the adapter box shows).

@@ -9,7 +9,10 @@
 
 #include "inventory/network_query.h"
 #include "inventory/snapshot.h"
+#include "ipops/operation_host.h"
+#include "platform/address_probe.h"
 #include "platform/ip_helper.h"
+#include "platform/persisted_store.h"
 #include "ui/app_settings.h"
 
 namespace nicops::ui {
@@ -17,11 +20,33 @@ namespace nicops::ui {
 // currentAdapterIndex when no adapter is selected (-1 as a 32-bit value).
 inline constexpr std::uint32_t kNoAdapter = 0xFFFFFFFFU;
 
+// Stand-ins until main hands the real services over: no probe can be made (-1), nothing can
+// be stored.
+class NoProbe final : public platform::AddressProbe {
+public:
+    std::vector<std::int32_t> probeAddresses(const std::vector<std::string>& addresses,
+                                             int) override {
+        return std::vector<std::int32_t>(addresses.size(), -1);
+    }
+};
+class NoStore final : public platform::PersistedStore {
+public:
+    bool writeMultiString(const std::string&, const std::string&, const std::string&) override {
+        return false;
+    }
+    std::string readMultiString(const std::string&, const std::string&) override { return {}; }
+    std::string readTextValue(std::uint32_t, const std::string&) override { return {}; }
+    std::string lastError() const override { return "没有可用的设置储存."; }
+};
+
 struct AppContext {
     explicit AppContext(platform::HostBackend& host) : backend(host), networkQuery(host) {}
 
     platform::HostBackend& backend;
     inventory::NetworkQuery networkQuery;
+    // The in-use probe and the persisted store; main points them at the platform's.
+    platform::AddressProbe* probe = &noProbe;
+    platform::PersistedStore* store = &noStore;
 
     // Guards `snapshot`: workers rebuild it while the UI thread may read it.
     std::mutex snapshotMutex;
@@ -31,6 +56,19 @@ struct AppContext {
 
     // Whether the HTTP library the lookup uses can be used; checked at start-up.
     std::function<bool()> httpLibraryUsable = [] { return true; };
+
+    // The key of the range preset the add dialog loaded last ("" until one is loaded); kept
+    // while the dialog is closed and opened again. UI thread only.
+    std::string currentPresetKey;
+
+    // What the list menu's operations work with.
+    ipops::OperationServices services() {
+        return {backend, *probe, *store, snapshotMutex, snapshot};
+    }
+
+private:
+    NoProbe noProbe;
+    NoStore noStore;
 };
 
 }  // namespace nicops::ui

@@ -28,10 +28,7 @@ inline constexpr std::uint32_t kInvalidParameter = 87;  // address or mask unpar
 inline constexpr std::uint32_t kNotFound = 1168;        // no such adapter / no such address
 inline constexpr std::uint32_t kAlreadyExists = 17;     // EEXIST: some link carries the address
 
-struct AddressToAdd {
-    std::string address;
-    std::string mask;
-};
+using platform::AddressToAdd;
 
 class LinuxBackend final : public HostBackend {
 public:
@@ -56,10 +53,11 @@ public:
     // result per item, with the codes of addIpAddress. An address repeated in the list is
     // refused with 17 the second time.
     std::vector<std::uint32_t> addIpAddresses(const std::vector<AddressToAdd>& items,
-                                              std::uint32_t adapterIndex);
+                                              std::uint32_t adapterIndex) override;
     // Deletes many addresses by context with one address dump and pipelined requests; one
     // result per context, with the codes of deleteIpAddress.
-    std::vector<std::uint32_t> deleteIpAddresses(const std::vector<std::uint32_t>& contexts);
+    std::vector<std::uint32_t> deleteIpAddresses(
+        const std::vector<std::uint32_t>& contexts) override;
 
 private:
     LinuxBackend(std::unique_ptr<NetlinkSocket> socket, int ioctlSocket,
