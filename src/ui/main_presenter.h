@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "inventory/snapshot.h"
+#include "ipops/operation_host.h"
 #include "ui/app_context.h"
 #include "ui/main_view.h"
 
@@ -29,7 +30,7 @@ std::string formatLogLine(int hour, int minute, int second, std::string_view mes
 // The text of column 7 for each address kind.
 std::string_view kindText(inventory::AddressKind kind);
 
-class MainPresenter {
+class MainPresenter final : public ipops::OperationHost {
 public:
     MainPresenter(AppContext& context, MainView& view,
                   WorkerStarter startWorker = detachedWorkers());
@@ -38,7 +39,7 @@ public:
     // on a worker. False when the program must end (the HTTP library can't be used).
     bool startUp(const std::string& iniPath);
     void firstDisplay();
-    void refreshDisplay();
+    void refreshDisplay() override;
     // The adapter box's selection changed (comboIndex -1: nothing selected).
     void selectAdapter(int comboIndex);
 
@@ -62,9 +63,9 @@ public:
     void logLinkState(std::int32_t status);
 
     // Busy periods nest: controls come back only when the outermost one ends.
-    void setBusy(bool busy);
+    void setBusy(bool busy) override;
     // One time-stamped line; callable from any thread. Lines reach the view in batches, in order.
-    void appendLog(std::string_view message);
+    void appendLog(std::string_view message) override;
 
     // The list menu's "关于" item: the about box.
     void showAbout();
@@ -75,7 +76,7 @@ public:
     void setKindChecked(inventory::AddressKind kind, bool checked);
 
     // What the window shows, as the presenter last told the view.
-    std::uint32_t currentAdapterIndex() const;
+    std::uint32_t currentAdapterIndex() const override;
     std::vector<ComboItem> comboItems() const;
     int comboSelectedIndex() const;
     std::vector<IpListRow> rows() const;
