@@ -1,20 +1,33 @@
 // Choosing the host backend from the command line: the simulated host of --sim FILE, or the
-// platform's real backend.
+// platform's real backend; with it the in-use probe and the persisted store that go with it.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "platform/address_probe.h"
 #include "platform/ip_helper.h"
+#include "platform/persisted_store.h"
 
 namespace nicops::app {
 
 struct BackendChoice {
     std::unique_ptr<platform::HostBackend> backend;
+    // The in-use probe: the simulated host itself, or the platform's echo probe (owned here).
+    platform::AddressProbe* probe = nullptr;
+    std::unique_ptr<platform::AddressProbe> ownedProbe;
+    // The persisted store (a file store at storePath).
+    std::unique_ptr<platform::PersistedStore> store;
+    std::string storePath;
     std::string error;  // why there is no backend
     int exitCode = 0;   // 1 when there is no backend: the command can't run
 };
 
-BackendChoice chooseBackend(const std::string& simFile);
+// The store file the programs use when --store is not given: beside the simulated host's
+// file (FILE + ".store.json"), else the system's store.
+std::string defaultStorePath(const std::string& simFile);
+
+// storePath "" means defaultStorePath(simFile).
+BackendChoice chooseBackend(const std::string& simFile, const std::string& storePath = {});
 
 }  // namespace nicops::app

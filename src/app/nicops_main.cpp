@@ -22,15 +22,18 @@
 #include "ui/app_settings.h"
 #include "ui/main_presenter.h"
 #include "ui/qt/qt_main_view.h"
+#include "ui/qt/screenshot_scene.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: nicops [--sim FILE] [--config DIR] [Qt options]\n"
+    "usage: nicops [--sim FILE] [--config DIR] [--store PATH] [Qt options]\n"
     "\n"
     "options:\n"
     "  --sim FILE     show the simulated host described by FILE (JSON) instead of this host\n"
     "  --config DIR   directory holding UserConfig.ini (default: $XDG_CONFIG_HOME/nicops)\n"
+    "  --store PATH   the stored address sets (default: /var/lib/nicops/store.json, or\n"
+    "                 FILE.store.json beside the --sim FILE)\n"
     "  -h, --help     this text\n"
     "  --version      the program's name and version\n"
     "\n"
@@ -46,6 +49,7 @@ constexpr const char* kNoDisplayHint =
 struct Options {
     std::string simFile;
     std::string configDir;
+    std::string storePath;
     std::vector<char*> qtArgs;  // argv[0] and what is not ours
 };
 
@@ -57,6 +61,8 @@ Options parseOptions(int argc, char** argv) {
             o.simFile = *sim;
         } else if (auto config = nicops::app::optionValue(argc, argv, i, "--config")) {
             o.configDir = *config;
+        } else if (auto store = nicops::app::optionValue(argc, argv, i, "--store")) {
+            o.storePath = *store;
         } else {
             o.qtArgs.push_back(argv[i]);
         }
@@ -184,7 +190,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    auto choice = nicops::app::chooseBackend(options.simFile);
+    auto choice = nicops::app::chooseBackend(options.simFile, options.storePath);
     if (!choice.backend) {
         std::fprintf(stderr, "nicops: %s\n", choice.error.c_str());
         return choice.exitCode;
@@ -201,6 +207,8 @@ int main(int argc, char** argv) {
     }
 
     nicops::ui::AppContext context(*choice.backend);
+    context.probe = choice.probe;
+    context.store = choice.store.get();
     context.httpLibraryUsable = httpLibraryUsable;
     const std::string configDir =
         options.configDir.empty() ? nicops::ui::defaultConfigDirectory() : options.configDir;
@@ -222,10 +230,8 @@ int main(int argc, char** argv) {
             QCoreApplication::exit(1);  // after the message box was closed
             return;
         }
-        // For screenshots: the list menu opened over the list once the rows are there.
-        if (qEnvironmentVariableIntValue("NICOPS_SCREENSHOT_MENU") == 1) {
-            QTimer::singleShot(1500, &view, [&view] { view.openListMenu(QPoint(150, 110)); });
-        }
+        // For the documentation's pictures (scripts/screenshot); nothing without its variables.
+        nicops::ui::qt::playScreenshotScene(view);
     });
     return QApplication::exec();
 }

@@ -3,8 +3,13 @@
 #include <array>
 #include <clocale>
 #include <cstdio>
+#include <functional>
+#include <initializer_list>
+#include <iostream>
+#include <iterator>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +18,10 @@
 #include "app/command_line.h"
 #include "app/console_view.h"
 #include "app/data_output.h"
+#include "ipops/add_range.h"
+#include "ipops/delete_addresses.h"
+#include "ipops/persisted_settings.h"
+#include "ipops/range_presets.h"
 #include "text/codepage.h"
 #include "text/text_functions.h"
 #include "ui/app_context.h"
@@ -24,34 +33,55 @@ namespace {
 using nicops::inventory::AddressKind;
 
 constexpr const char* kUsage =
-    "usage: nicopsctl [--sim FILE] [--config DIR] COMMAND [OPTIONS]\n"
+    "usage: nicopsctl [--sim FILE] [--config DIR] [--store PATH] COMMAND [OPTIONS]\n"
     "\n"
     "commands:\n"
     "  adapters                      one line per adapter: index, TAB, connection name\n"
     "  report [--adapter SEL]        the adapter's details report\n"
     "  list [--adapter SEL] [--kinds LIST]\n"
     "                                the adapter's IP-list rows, columns separated by TAB\n"
+    "  add [--adapter SEL] [--mask M] [--probe] [LINE...]\n"
+    "                                adds each LINE (an address, or a range such as\n"
+    "                                192.168.1.{10-20}); without LINEs, the lines of stdin\n"
+    "  delete [--adapter SEL] ADDRESS...\n"
+    "                                deletes the adapter's addresses (rows of kind IP-地址)\n"
+    "  restore                       re-adds the stored addresses every adapter lacks\n"
+    "  preset N [--set]              prints range preset N (1-6); with --set, stores stdin\n"
+    "                                as preset N\n"
     "\n"
     "options:\n"
     "  --sim FILE     use the simulated host described by FILE (JSON)\n"
     "  --config DIR   directory holding UserConfig.ini\n"
+    "  --store PATH   the stored address sets (default: /var/lib/nicops/store.json, or\n"
+    "                 FILE.store.json beside the --sim FILE)\n"
     "  --adapter SEL  adapter index, else connection name, else interface name\n"
     "                 (default: the last adapter)\n"
     "  --kinds LIST   comma list of ip, gateway, dhcp, wins1, wins2 (default: ip)\n"
+    "  --mask M       the mask of the added addresses (default: the adapter's stored mask,\n"
+    "                 else 255.255.255.0)\n"
+    "  --probe        skip addresses that answer an echo request within 30 ms\n"
     "  -h, --help     this text\n"
     "  --version      the program's name and version\n"
     "\n"
     "An option's value may also follow it after '=' (--adapter=7).\n"
     "\n"
-    "Data goes to stdout, log lines to stderr. Exit status: 0 success, 1 the command could not\n"
-    "run or its output could not be written, 2 usage error.\n";
+    "Data goes to stdout, log lines to stderr; add, delete and restore log every address with\n"
+    "its result and write the adapter's address set to the store. Exit status: 0 success (for\n"
+    "add, delete and restore: the operation ran), 1 the command could not run (no host, no\n"
+    "adapter) or its output could not be written, 2 usage error.\n";
 
 struct Options {
     std::string simFile;
     std::string configDir;
+    std::string storePath;
     std::string command;
+    std::vector<std::string> args;  // what follows the command: lines, addresses, N
     std::optional<std::string> adapter;
     std::optional<std::string> kinds;
+    std::optional<std::string> mask;
+    bool probe = false;
+    bool set = false;
+    int preset = 0;
     std::array<bool, 5> kindsShown{};  // what --kinds names; "ip" without it
 };
 
@@ -82,6 +112,15 @@ std::array<bool, 5> parseKinds(const std::string& list) {
     return chosen;
 }
 
+bool isOneOf(const std::string& command, std::initializer_list<std::string_view> commands) {
+    for (std::string_view c : commands) {
+        if (command == c) {
+            return true;
+        }
+    }
+    return false;
+}
+
 Options parseOptions(int argc, char** argv) {
     using nicops::app::optionValue;
     Options o;
@@ -91,30 +130,61 @@ Options parseOptions(int argc, char** argv) {
             o.simFile = *sim;
         } else if (auto config = optionValue(argc, argv, i, "--config")) {
             o.configDir = *config;
+        } else if (auto store = optionValue(argc, argv, i, "--store")) {
+            o.storePath = *store;
         } else if (auto adapter = optionValue(argc, argv, i, "--adapter")) {
             o.adapter = adapter;
         } else if (auto kinds = optionValue(argc, argv, i, "--kinds")) {
             o.kinds = kinds;
+        } else if (auto mask = optionValue(argc, argv, i, "--mask")) {
+            o.mask = mask;
+        } else if (arg == "--probe") {
+            o.probe = true;
+        } else if (arg == "--set") {
+            o.set = true;
+        } else if (arg == "--") {
+            for (++i; i < argc; ++i) {  // what follows is lines or addresses, even "-x"
+                o.args.emplace_back(argv[i]);
+            }
         } else if (!arg.empty() && arg[0] == '-') {
             throw UsageError{"unknown option '" + arg + "'"};
         } else if (o.command.empty()) {
             o.command = arg;
         } else {
-            throw UsageError{"unexpected argument '" + arg + "'"};
+            o.args.push_back(arg);
         }
     }
     if (o.command.empty()) {
         throw UsageError{"no command given"};
     }
-    if (o.command != "adapters" && o.command != "report" && o.command != "list") {
+    if (!isOneOf(o.command, {"adapters", "report", "list", "add", "delete", "restore", "preset"})) {
         throw UsageError{"unknown command '" + o.command + "'"};
     }
     o.kindsShown = parseKinds(o.kinds.value_or("ip"));
     if (o.command != "list" && o.kinds) {
         throw UsageError{"--kinds goes with the list command"};
     }
-    if (o.command == "adapters" && o.adapter) {
-        throw UsageError{"--adapter goes with the report and list commands"};
+    if (isOneOf(o.command, {"adapters", "restore", "preset"}) && o.adapter) {
+        throw UsageError{"--adapter goes with the report, list, add and delete commands"};
+    }
+    if (o.command != "add" && (o.mask || o.probe)) {
+        throw UsageError{std::string(o.mask ? "--mask" : "--probe") + " goes with the add command"};
+    }
+    if (o.command != "preset" && o.set) {
+        throw UsageError{"--set goes with the preset command"};
+    }
+    if (!o.args.empty() && !isOneOf(o.command, {"add", "delete", "preset"})) {
+        throw UsageError{"unexpected argument '" + o.args.front() + "'"};
+    }
+    if (o.command == "delete" && o.args.empty()) {
+        throw UsageError{"delete needs the addresses to delete"};
+    }
+    if (o.command == "preset") {
+        if (o.args.size() != 1 || o.args[0].size() != 1 || o.args[0][0] < '1' ||
+            o.args[0][0] > '0' + nicops::ipops::kPresetCount) {
+            throw UsageError{"preset needs one number from 1 to 6"};
+        }
+        o.preset = o.args[0][0] - '0';
     }
     if (!o.configDir.empty()) {
         nicops::app::checkConfigDirectory(o.configDir);
@@ -153,22 +223,108 @@ int findAdapter(const std::vector<nicops::ui::ComboItem>& items,
     return found;
 }
 
+// Standard input as the text of a multi-line box, in GBK: every line end (LF or CR LF) becomes
+// CR LF, and the last one is dropped (a final line end adds no empty line).
+std::string standardInputText() {
+    const std::string input{std::istreambuf_iterator<char>(std::cin),
+                            std::istreambuf_iterator<char>()};
+    std::string text;
+    text.reserve(input.size() + input.size() / 8);
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        if (input[i] == '\r' && i + 1 < input.size() && input[i + 1] == '\n') {
+            continue;  // the LF that follows makes the line end
+        }
+        if (input[i] == '\n') {
+            text += "\r\n";
+        } else {
+            text += input[i];
+        }
+    }
+    if (text.ends_with("\r\n")) {
+        text.resize(text.size() - 2);
+    }
+    return nicops::text::encodingToGbk(text, nicops::text::terminalEncoding());
+}
+
+std::string configDirectory(const Options& options) {
+    return options.configDir.empty() ? nicops::ui::defaultConfigDirectory() : options.configDir;
+}
+
+// preset N prints the preset's lines; preset N --set stores standard input as the preset.
+int runPreset(const Options& options, nicops::app::DataOutput& output) {
+    const std::string configDir = configDirectory(options);
+    const std::string iniPath = nicops::ui::settingsFilePath(configDir);
+    const std::string section(nicops::ui::kSettingsSection);
+    if (options.set) {
+        const std::string text = standardInputText();
+        if (!configDir.empty()) {
+            nicops::ui::createConfigDirectory(configDir);
+        }
+        if (!nicops::ipops::savePresetText(iniPath, section,
+                                           nicops::ipops::presetKey(options.preset), text)) {
+            std::fprintf(stderr, "nicopsctl: cannot write %s\n", iniPath.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    std::string out = nicops::text::replaceText(
+        nicops::ipops::loadPresetText(iniPath, section, options.preset), "\r\n", "\n");
+    if (!out.empty() && !out.ends_with('\n')) {
+        out += '\n';
+    }
+    const std::string encoding = nicops::text::terminalEncoding();
+    return output.writeStatus(nicops::text::gbkToEncoding(out, encoding));
+}
+
+// Selects the list rows of the given addresses (the list shows only the address kind) and runs
+// the delete on them. An address the list doesn't show is not selected and says so.
+void runDelete(const Options& options, nicops::ui::AppContext& context,
+               nicops::ui::MainPresenter& presenter) {
+    for (AddressKind kind : nicops::inventory::kAllAddressKinds) {
+        presenter.setKindChecked(kind, kind == AddressKind::address);
+    }
+    presenter.fillIpList();
+    const auto rows = presenter.rows();
+    const std::string encoding = nicops::text::terminalEncoding();
+    std::set<std::size_t> selection;
+    for (const std::string& arg : options.args) {
+        const std::string address = nicops::text::encodingToGbk(arg, encoding);
+        bool shown = false;
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            if (rows[r].cells[1] == address) {
+                selection.insert(r);
+                shown = true;
+            }
+        }
+        if (!shown) {
+            presenter.appendLog("删除IP-地址 " + address + " 失败,列表中没有该地址.");
+        }
+    }
+    presenter.listSelectionChanged({selection.begin(), selection.end()});
+    nicops::ipops::deleteSelectedAddresses(context.services(), presenter, presenter.selectedRows());
+}
+
 int run(const Options& options, nicops::app::DataOutput& output) {
-    auto choice = nicops::app::chooseBackend(options.simFile);
+    if (options.command == "preset") {
+        return runPreset(options, output);
+    }
+    auto choice = nicops::app::chooseBackend(options.simFile, options.storePath);
     if (!choice.backend) {
         std::fprintf(stderr, "nicopsctl: %s\n", choice.error.c_str());
         return choice.exitCode;
     }
     const std::string encoding = nicops::text::terminalEncoding();
     nicops::ui::AppContext context(*choice.backend);
-    const std::string configDir =
-        options.configDir.empty() ? nicops::ui::defaultConfigDirectory() : options.configDir;
+    context.probe = choice.probe;
+    context.store = choice.store.get();
+    const std::string configDir = configDirectory(options);
     std::string settingsNotice;
     context.settings.set(
         nicops::ui::loadSettings(nicops::ui::settingsFilePath(configDir), &settingsNotice));
 
     nicops::app::ConsoleView view(encoding);
-    nicops::ui::MainPresenter presenter(context, view);
+    // Every operation runs to its end before the command does.
+    nicops::ui::MainPresenter presenter(context, view, [](std::function<void()> task) { task(); });
     if (!settingsNotice.empty()) {
         presenter.appendLog(settingsNotice);
     }
@@ -193,6 +349,36 @@ int run(const Options& options, nicops::app::DataOutput& output) {
         }
     }
     presenter.selectComboItem(selected);
+
+    if (options.command == "restore") {
+        nicops::ipops::restoreAddresses(context.services(), presenter);
+        return 0;
+    }
+    if ((options.command == "add" || options.command == "delete") && selected < 0) {
+        std::fprintf(stderr, "nicopsctl: the host has no adapter\n");
+        return 1;
+    }
+    if (options.command == "add") {
+        std::string rangeText;
+        if (options.args.empty()) {
+            rangeText = standardInputText();
+        } else {
+            for (std::size_t i = 0; i < options.args.size(); ++i) {
+                rangeText +=
+                    (i == 0 ? "" : "\r\n") + nicops::text::encodingToGbk(options.args[i], encoding);
+            }
+        }
+        const std::string mask = options.mask
+                                     ? nicops::text::encodingToGbk(*options.mask, encoding)
+                                     : nicops::ipops::loadDefaultMask(
+                                           context.services(), presenter.currentAdapterIndex());
+        nicops::ipops::addIpRanges(context.services(), presenter, {rangeText, mask, options.probe});
+        return 0;
+    }
+    if (options.command == "delete") {
+        runDelete(options, context, presenter);
+        return 0;
+    }
 
     std::string out;
     if (options.command == "report") {

@@ -2,6 +2,8 @@
 // address or a range written with braces (192.168.1.{10-20}).
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 #include "ipops/operation_host.h"
@@ -15,9 +17,29 @@ struct AddRequest {
     bool checkInUse = false;
 };
 
+// How long the in-use probe waits for an echo reply.
+inline constexpr int kInUseProbeTimeoutMs = 30;
+// Addresses probed together and handed to the backend together.
+inline constexpr std::size_t kAddressBatchSize = 1000;
+
+// Looks a host name up: true when it names at least one IPv4 address.
+using NameLookup = std::function<bool(const std::string& name)>;
+
+// The system resolver (getaddrinfo, IPv4 only).
+bool resolverLookup(const std::string& name);
+
+// The format check of a single entry: a dotted IPv4 address (the inet_aton forms), or a text
+// shaped like a host name (letters, digits, '-', '.', '_', with at least one letter) that
+// `lookup` resolves. Anything else — empty, spaces, braces, an all-numeric text that is no
+// address — fails without a lookup.
+bool addressTextAccepted(const std::string& text, const NameLookup& lookup = resolverLookup);
+
 // The add operation (run on a worker): every entry of the request added to the current adapter,
 // each address logged with its result, then a refresh, the summary line and persistAddresses,
 // all inside one busy period.
 void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request);
+// The same with the name lookup of single entries given (tests stay off the network).
+void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request,
+                 const NameLookup& lookup);
 
 }  // namespace nicops::ipops

@@ -19,6 +19,8 @@ enum class ControlKind {
     checkBox,
     detailsBox,  // multi-line text, no border, no scroll bars, not a tab stop
     logBox,      // multi-line text, vertical scroll bar, single-line border
+    rangeBox,    // multi-line text the user types, one entry per line
+    ipv4Box,     // holds nothing or four numbers 0 to 255 (ipops::ipv4BoxText)
 };
 
 struct ControlSpec {
@@ -29,6 +31,7 @@ struct ControlSpec {
     bool checked = false;
     std::string_view fontFamily = {};
     std::uint32_t background = 0;  // 0xRRGGBB; 0 = the platform's default
+    bool hidden = false;           // not shown until the presenter shows it
 };
 
 struct WindowSpec {
@@ -108,8 +111,8 @@ inline constexpr std::array<ColumnSpec, 8> kIpListColumns{{
 inline constexpr std::array<MenuItemSpec, 11> kListMenu{{
     {menu::kProperties, false},
     {"", false},
-    {menu::kAdd, false},
-    {menu::kDelete, false},
+    {menu::kAdd, true},
+    {menu::kDelete, true},
     {"", false},
     {menu::kCopyAll, false},
     {"", false},
@@ -117,6 +120,39 @@ inline constexpr std::array<MenuItemSpec, 11> kListMenu{{
     {"", false},
     {menu::kSettings, false},
     {menu::kAbout, true},
+}};
+
+// Object names of the add dialog's controls.
+namespace add_names {
+inline constexpr std::string_view kIpLabel = "透明标签1";
+inline constexpr std::string_view kRangeBox = "编辑框1";
+inline constexpr std::array<std::string_view, 6> kPresetButtons = {"按钮2", "按钮3", "按钮4",
+                                                                   "按钮5", "按钮6", "按钮7"};
+inline constexpr std::string_view kPresetLabel = "透明标签3";
+inline constexpr std::string_view kMaskLabel = "透明标签2";
+inline constexpr std::string_view kMaskBox = "IP编辑框_掩码";
+inline constexpr std::string_view kCheckInUse = "选择框1";
+inline constexpr std::string_view kOkButton = "按钮1";
+inline constexpr std::string_view kSaveButton = "按钮8";
+}  // namespace add_names
+
+inline constexpr WindowSpec kAddDialog{"添加IP-地址", 50, 50, 315, 368};
+
+inline constexpr std::array<ControlSpec, 14> kAddDialogControls{{
+    {add_names::kIpLabel, ControlKind::label, "IP:", 10, 12, 29, 24},
+    {add_names::kRangeBox, ControlKind::rangeBox, "", 44, 16, 228, 224},
+    {add_names::kPresetButtons[0], ControlKind::pushButton, "①", 279, 15, 24, 24},
+    {add_names::kPresetButtons[1], ControlKind::pushButton, "②", 279, 54, 24, 24},
+    {add_names::kPresetButtons[2], ControlKind::pushButton, "③", 279, 94, 24, 24},
+    {add_names::kPresetButtons[3], ControlKind::pushButton, "④", 279, 134, 24, 24},
+    {add_names::kPresetButtons[4], ControlKind::pushButton, "⑤", 279, 175, 24, 24},
+    {add_names::kPresetButtons[5], ControlKind::pushButton, "⑥", 279, 216, 24, 24},
+    {add_names::kPresetLabel, ControlKind::label, "", 8, 120, 32, 24},
+    {add_names::kMaskLabel, ControlKind::label, "掩码:", 2, 262, 40, 24},
+    {add_names::kMaskBox, ControlKind::ipv4Box, "", 44, 261, 156, 24},
+    {add_names::kCheckInUse, ControlKind::checkBox, "占用查询", 218, 262, 78, 24},
+    {add_names::kOkButton, ControlKind::pushButton, "确定", 221, 298, 78, 32},
+    {add_names::kSaveButton, ControlKind::pushButton, "", 152, 310, 64, 20, false, {}, 0, true},
 }};
 
 // The list menu's item with this caption; nullptr for a caption that names no item.

@@ -268,6 +268,7 @@ void MainPresenter::publishRows(std::vector<IpListRow> rows) {
     view_.setListRows(rows);
     std::lock_guard lock(stateMutex_);
     rows_ = std::move(rows);
+    selection_.clear();  // new rows come unselected
     ++rowsGeneration_;
 }
 
@@ -354,6 +355,15 @@ void MainPresenter::sortRows(int column, std::uint64_t generation) {
     view_.reorderListRows(sorted, order);
     std::lock_guard lock(stateMutex_);
     rows_ = std::move(sorted);
+    // The selection stays on its rows, as the view keeps it; the view reports it again too.
+    std::vector<std::size_t> moved(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        moved[order[i]] = i;
+    }
+    for (std::size_t& row : selection_) {
+        row = moved[row];
+    }
+    std::sort(selection_.begin(), selection_.end());
     ++rowsGeneration_;
     sortAscending_ = ascending;
 }
@@ -447,6 +457,44 @@ void MainPresenter::openLink(std::string_view labelName) {
     if (!link.address.empty()) {
         view_.openUrl(link.address);
     }
+}
+
+// ---- list menu operations -------------------------------------------------------------------
+
+void MainPresenter::addChosen() {
+    if (controlEnabled(menu::kAdd)) {
+        view_.openAddDialog();
+    }
+}
+
+void MainPresenter::deleteChosen() {
+    if (controlEnabled(menu::kDelete)) {
+        ipops::deleteSelectedAddresses(context_.services(), *this, selectedRows());
+    }
+}
+
+void MainPresenter::listSelectionChanged(std::vector<std::size_t> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::lock_guard lock(stateMutex_);
+    selection_ = std::move(rows);
+}
+
+std::vector<ipops::SelectedRow> MainPresenter::selectedRows() const {
+    std::lock_guard lock(stateMutex_);
+    std::vector<ipops::SelectedRow> selected;
+    selected.reserve(selection_.size());
+    for (std::size_t row : selection_) {
+        if (row < rows_.size()) {
+            const auto& cells = rows_[row].cells;
+            selected.push_back({cells[1], cells[3], cells[7]});
+        }
+    }
+    return selected;
+}
+
+void MainPresenter::startWorker(std::function<void()> task) {
+    startWorker_(std::move(task));
 }
 
 // ---- state ------------------------------------------------------------------------------------

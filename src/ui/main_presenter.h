@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "inventory/snapshot.h"
+#include "ipops/delete_addresses.h"
 #include "ipops/operation_host.h"
 #include "ui/app_context.h"
 #include "ui/main_view.h"
@@ -72,6 +73,23 @@ public:
     // A link label was pressed: its address opens in the browser.
     void openLink(std::string_view labelName);
 
+    // The list menu's "添加 IP-地址": the view opens the add dialog, whose presenter starts the
+    // add on a worker (ipops::addIpRanges, this presenter its host).
+    void addChosen();
+    // The list menu's "删除 IP-地址": the selected rows deleted on the calling (UI) thread
+    // (ipops::deleteSelectedAddresses, this presenter its host).
+    void deleteChosen();
+    // The list's selection changed: `rows` are the selected rows' positions in the rows the
+    // view shows, in any order. A view reports its selection again after new rows (which
+    // clear it) and after a sort's reordering.
+    void listSelectionChanged(std::vector<std::size_t> rows);
+    // The selected rows' cells the delete reads, in ascending row order.
+    std::vector<ipops::SelectedRow> selectedRows() const;
+
+    // Starts `task` as this window's workers are started (dialogs start their work here).
+    void startWorker(std::function<void()> task);
+    AppContext& context() const { return context_; }
+
     // A check box of the address kinds was toggled; read at the next display.
     void setKindChecked(inventory::AddressKind kind, bool checked);
 
@@ -105,8 +123,9 @@ private:
     bool comboItemsShown_ = false;  // the view shows comboItems_ already
     std::uint32_t currentAdapterIndex_ = kNoAdapter;
     std::vector<IpListRow> rows_;
-    std::uint64_t rowsGeneration_ = 0;  // bumped by every change of rows_, fills and sorts
-    std::array<bool, 5> kindChecked_;   // from the check boxes' start state
+    std::vector<std::size_t> selection_;  // positions in rows_, ascending
+    std::uint64_t rowsGeneration_ = 0;    // bumped by every change of rows_, fills and sorts
+    std::array<bool, 5> kindChecked_;     // from the check boxes' start state
     std::map<std::string, bool, std::less<>> enabled_;
     int busyDepth_ = 0;
     bool sortAscending_ = false;  // toggled by every sort that lands: the first one ascends

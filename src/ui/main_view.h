@@ -58,6 +58,9 @@ public:
     virtual void openUrl(const std::string& address) = 0;
     // Runs `task` on the UI thread (directly when called there).
     virtual void post(std::function<void()> task) = 0;
+    // Opens the add dialog, modal and owned by the window, with an AddRangePresenter of its
+    // own. A view without dialogs ignores it.
+    virtual void openAddDialog() {}
 };
 
 }  // namespace nicops::ui

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <initializer_list>
 #include <regex>
 #include <string>
 #include <vector>
@@ -265,6 +268,239 @@ TEST_F(NicopsctlTest, AnUnusableHostFileNamesTheFileAndTheReasonAndWritesNothing
     const CliRun unknown = run("report --adapter 99");
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(unknown.out, "");
+}
+
+// ---- operations: add, delete, restore, presets --------------------------------------------------
+
+// What the refresh of an operation logs for the demo host's adapter 7 holding `count` addresses.
+std::vector<std::string> refreshLines(int count) {
+    return {"nicops " NICOPS_VERSION + utf8(u8" 多IP网卡管理工具"),
+            utf8(u8"以太网 2 共计") + std::to_string(count) + utf8(u8"个IP-地址."),
+            std::string(37, '-'),
+            utf8(u8"以太网 2 媒体状态状态-已连接."),
+            utf8(u8"以太网 2 最大传输速度10000Mbps"),
+            utf8(u8"以太网 2 最大传输单元9000."),
+            utf8(u8"刷新显示完成.")};
+}
+
+std::vector<std::string> storedLines() {
+    return {utf8(u8"开始刷新系统储存..."), utf8(u8"储存IP地址成功."), utf8(u8"储存子网掩码成功.")};
+}
+
+std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+class NicopsctlOperationTest : public NicopsctlTest {
+protected:
+    // The store beside the host file, as nicopsctl chooses it without --store.
+    std::string storeFile() const { return host_ + ".store.json"; }
+
+    // The stored items of a value of adapter 7, one per line.
+    std::string storedItems(const std::string& valueName) {
+        const std::string store = TempDir::read(storeFile());
+        const std::size_t value = store.find("\"" + valueName + "\"");
+        if (value == std::string::npos) {
+            return "<missing>";
+        }
+        const std::size_t open = store.find('[', value);
+        const std::size_t close = store.find(']', open);
+        std::string items;
+        for (const std::string& line : splitLines(store.substr(open + 1, close - open - 1))) {
+            const std::size_t first = line.find('"');
+            if (first != std::string::npos) {
+                items += line.substr(first + 1, line.rfind('"') - first - 1) + "\n";
+            }
+        }
+        return items;
+    }
+
+    std::string listed(const std::string& adapter = "7") {
+        std::string addresses;
+        for (const std::string& line : run("list --adapter " + adapter).outLines()) {
+            const std::size_t a = line.find('\t');
+            const std::size_t b = line.find('\t', a + 1);
+            const std::size_t c = line.find('\t', b + 1);
+            addresses += line.substr(a + 1, c - a - 1) + "\n";  // address TAB mask
+        }
+        return addresses;
+    }
+};
+
+TEST_F(NicopsctlOperationTest, AddLogsEachAddressRefreshesSummarisesAndStores) {
+    const CliRun r =
+        run("add --adapter 7 --mask 255.255.0.0 '10.0.0.{11-12}' 10.0.0.5 'x y' "
+            "'10.0.0.{3-3}' '10.0.0.{255-256}'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.logMessages(),
+              joined({{utf8(u8"开始添加IP...."), utf8(u8"添加IP-地址 10.0.0.11 成功."),
+                       utf8(u8"添加IP-地址 10.0.0.12 成功."),
+                       utf8(u8"添加IP-地址 10.0.0.5 失败,该ip已存在."),
+                       utf8(u8"添加IP-地址地址格式输入错误！"), utf8(u8"添加IP-地址地址范围错误！"),
+                       utf8(u8"添加IP-地址 10.0.0.255 成功."),
+                       utf8(u8"添加IP-地址 10.0.0.256 失败,返回代码87.")},
+                      refreshLines(9),
+                      {utf8(u8"添加IP完成，添加成功3，添加失败2。")},
+                      storedLines()}));
+    EXPECT_EQ(storedItems("IPAddress"),
+              "10.0.0.5\n10.0.0.6\n10.0.0.7\n10.0.0.8\n10.0.0.9\n10.0.0.10\n10.0.0.11\n"
+              "10.0.0.12\n10.0.0.255\n");
+    EXPECT_EQ(storedItems("SubnetMask"), replaced(std::string(6, 'm'), "m", "255.255.255.0\n") +
+                                             replaced(std::string(3, 'm'), "m", "255.255.0.0\n"));
+}
+
+TEST_F(NicopsctlOperationTest, AddReadsStandardInputAndProposesTheStoredMask) {
+    // A first add stores the adapter's masks; the next one without --mask takes the first.
+    ASSERT_EQ(run("add --adapter 12 --mask 255.255.0.0 192.168.1.40").exitCode, 0);
+    ASSERT_EQ(
+        shell("printf '192.168.1.{41-42}\\r\\n\\n192.168.1.43\\n' | TZ=CST-8 LC_ALL=C.UTF-8 " +
+                  std::string(NICOPSCTL_PATH) + " --sim '" + host_ + "' add --adapter 12",
+              errFile())
+            .exitCode,
+        0);
+    const std::vector<std::string> log = CliRun{0, "", TempDir::read(errFile())}.logMessages();
+    ASSERT_GE(log.size(), 5U);
+    // The empty line between the two is an entry of its own; the final line end adds none.
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 5),
+              (std::vector<std::string>{
+                  utf8(u8"开始添加IP...."), utf8(u8"添加IP-地址 192.168.1.41 成功."),
+                  utf8(u8"添加IP-地址 192.168.1.42 成功."), utf8(u8"添加IP-地址地址格式输入错误！"),
+                  utf8(u8"添加IP-地址 192.168.1.43 成功.")}));
+    const std::string rows = listed("12");
+    EXPECT_NE(rows.find("192.168.1.40\t255.255.0.0\n"), std::string::npos) << rows;
+    // The demo adapter's first stored mask is 255.255.255.0 (its addresses come first).
+    EXPECT_NE(rows.find("192.168.1.43\t255.255.255.0\n"), std::string::npos) << rows;
+}
+
+TEST_F(NicopsctlOperationTest, AddWithProbeSkipsAnsweringAddressesUncounted) {
+    // 10.0.0.12 answers echo requests (among whatever the demo host lets answer).
+    const std::string demo = demoHost();
+    dir_.write("host.json",
+               demo.find("\"answering\": [") != std::string::npos
+                   ? replaced(demo, "\"answering\": [", "\"answering\": [\"10.0.0.12\", ")
+                   : replaced(demo, "\"refuse\"", "\"answering\": [\"10.0.0.12\"], \"refuse\""));
+    const CliRun r = run("add --adapter 7 --probe '10.0.0.{11-13}'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto log = r.logMessages();
+    EXPECT_EQ(
+        std::vector<std::string>(log.begin(), log.begin() + 4),
+        (std::vector<std::string>{utf8(u8"开始添加IP...."), utf8(u8"添加IP-地址 10.0.0.11 成功."),
+                                  utf8(u8"添加IP-地址 10.0.0.12 失败,该ip可能已被占用."),
+                                  utf8(u8"添加IP-地址 10.0.0.13 成功.")}));
+    EXPECT_NE(std::find(log.begin(), log.end(), utf8(u8"添加IP完成，添加成功2，添加失败0。")),
+              log.end());
+    // Without --probe the same address is added.
+    EXPECT_EQ(run("add --adapter 7 10.0.0.12").logMessages()[1],
+              utf8(u8"添加IP-地址 10.0.0.12 成功."));
+}
+
+TEST_F(NicopsctlOperationTest, DeleteSelectsTheNamedAddressRowsInListOrder) {
+    const CliRun r = run("delete --adapter 7 10.0.0.9 10.0.0.1 10.0.0.6 10.0.0.9");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // 10.0.0.1 is the gateway: with only addresses listed it is no row of the list.
+    EXPECT_EQ(r.logMessages(),
+              joined({{utf8(u8"以太网 2 共计6个IP-地址."),
+                       utf8(u8"删除IP-地址 10.0.0.1 失败,列表中没有该地址."),
+                       utf8(u8"已经开始启用选中项目,请稍后..."), utf8(u8"成功删除IP-地址 10.0.0.6"),
+                       utf8(u8"成功删除IP-地址 10.0.0.9")},
+                      refreshLines(4),
+                      {utf8(u8"删除选中项目完成,共计选中2条,符合启用条件2条,其中成功2 失败0.")},
+                      storedLines()}));
+    EXPECT_EQ(storedItems("IPAddress"), "10.0.0.5\n10.0.0.7\n10.0.0.8\n10.0.0.10\n");
+    EXPECT_EQ(listed(),
+              "10.0.0.5\t255.255.255.0\n10.0.0.7\t255.255.255.0\n10.0.0.8\t255.255.255.0\n"
+              "10.0.0.10\t255.255.255.0\n");
+}
+
+TEST_F(NicopsctlOperationTest, DeleteOfUnknownAddressesOnlyRunsWithNothingSelected) {
+    const CliRun r = run("delete --adapter 7 10.9.9.9");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.logMessages(),
+              (std::vector<std::string>{utf8(u8"以太网 2 共计6个IP-地址."),
+                                        utf8(u8"删除IP-地址 10.9.9.9 失败,列表中没有该地址."),
+                                        utf8(u8"已经开始启用选中项目,请稍后..."),
+                                        utf8(u8"没有选中任何要启用的项目！")}));
+    EXPECT_FALSE(std::filesystem::exists(storeFile()));
+}
+
+TEST_F(NicopsctlOperationTest, RestoreBringsBackWhatAnotherHostFileLost) {
+    const std::string original = TempDir::read(host_);
+    ASSERT_EQ(run("add --adapter 7 --mask 255.255.0.0 '10.0.0.{11-12}'").exitCode, 0);
+    dir_.write("host.json", original);  // the added addresses are gone, as after a restart
+    const CliRun r = run("restore");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto log = r.logMessages();
+    ASSERT_GE(log.size(), 5U);
+    EXPECT_EQ(
+        std::vector<std::string>(log.begin(), log.begin() + 3),
+        (std::vector<std::string>{utf8(u8"开始恢复IP...."), utf8(u8"恢复IP-地址 10.0.0.11 成功."),
+                                  utf8(u8"恢复IP-地址 10.0.0.12 成功.")}));
+    EXPECT_EQ(log.back(), utf8(u8"恢复IP完成，恢复成功2，恢复失败0。"));
+    EXPECT_NE(listed().find("10.0.0.11\t255.255.0.0\n10.0.0.12\t255.255.0.0\n"), std::string::npos);
+    // Nothing is missing any more.
+    EXPECT_EQ(run("restore").logMessages().back(), utf8(u8"恢复IP完成，恢复成功0，恢复失败0。"));
+}
+
+TEST_F(NicopsctlOperationTest, StoreOptionChoosesTheStoreFileAndACorruptOneIsKept) {
+    const std::string chosen = (dir_.path() / "elsewhere" / "store.json").string();
+    ASSERT_EQ(run("--store '" + chosen + "' add --adapter 7 10.0.0.11").exitCode, 0);
+    EXPECT_TRUE(std::filesystem::exists(chosen));
+    EXPECT_FALSE(std::filesystem::exists(storeFile()));
+
+    const std::string corrupt = dir_.write("corrupt.json", "{\"HKEY");
+    const CliRun r = run("--store='" + corrupt + "' add --adapter 7 10.0.0.12");
+    EXPECT_EQ(r.exitCode, 0);
+    const auto log = r.logMessages();
+    ASSERT_EQ(log.size(), 14U);
+    EXPECT_EQ(log[10], utf8(u8"开始刷新系统储存..."));
+    EXPECT_EQ(log[11], utf8(u8"储存IP地址失败！"));
+    EXPECT_NE(log[12].find(corrupt), std::string::npos) << log[12];
+    EXPECT_EQ(log[13], utf8(u8"储存子网掩码失败！"));
+    EXPECT_EQ(TempDir::read(corrupt), "{\"HKEY");
+}
+
+TEST_F(NicopsctlOperationTest, PresetsRoundTripThroughTheSettingsFile) {
+    const std::string config = (dir_.path() / "new-config").string();
+    const std::string ctl =
+        "LC_ALL=C.UTF-8 " + std::string(NICOPSCTL_PATH) + " --config '" + config + "' ";
+    EXPECT_EQ(
+        shell("printf '10.0.0.{1-3}\\n\\347\\275\\221\\n10.0.1.5\\n' | " + ctl + "preset 2 --set",
+              errFile())
+            .exitCode,
+        0);
+    const CliRun shown = shell(ctl + "preset 2", errFile());
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_EQ(shown.out, "10.0.0.{1-3}\n" + utf8(u8"网") + "\n10.0.1.5\n");
+    // One Base64 line of the GBK text with its CR LF pairs.
+    EXPECT_NE(
+        TempDir::read(config + "/UserConfig.ini").find("MTAuMC4wLnsxLTN9DQrN+A0KMTAuMC4xLjU="),
+        std::string::npos);
+    const CliRun empty = shell(ctl + "preset 6", errFile());
+    EXPECT_EQ(empty.exitCode, 0);
+    EXPECT_EQ(empty.out, "");
+}
+
+TEST_F(NicopsctlOperationTest, OperationUsageErrorsAndHostsWithoutAdapters) {
+    for (const std::string& args :
+         {std::string("delete --adapter 7"), std::string("restore --adapter 7"),
+          std::string("list --mask 255.0.0.0"), std::string("delete --probe 10.0.0.5"),
+          std::string("preset"), std::string("preset 7"), std::string("preset 1 2"),
+          std::string("add --set"), std::string("list 10.0.0.5"), std::string("add --store")}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << args << r.err;
+    }
+    const std::string empty = dir_.write("empty.json", "{\"adapters\": []}");
+    for (const std::string& args : {std::string("add 10.0.0.1"), std::string("delete 10.0.0.1")}) {
+        const CliRun r = run("--sim '" + empty + "' " + args, false);
+        EXPECT_EQ(r.exitCode, 1) << args;
+    }
+    EXPECT_EQ(run("add --adapter 99 10.0.0.1").exitCode, 1);
 }
 
 #ifdef NICOPS_PATH

@@ -1,4 +1,8 @@
 // The backend against the real kernel, inside network namespaces the tests create.
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -373,6 +377,40 @@ TEST_F(KernelBackendTest, AddRefusesWhatTheProgramForbids) {
     EXPECT_EQ(codes, (std::vector<std::uint32_t>{87, 87, 1168, 17, 0, 17}));
     EXPECT_EQ(addressesByIp(*lab_, "lan0"), std::vector<std::string>{"10.5.0.10"});
     EXPECT_NE(lab_->ip("-o -4 addr show dev lan0").output.find("10.5.0.10/24"), std::string::npos);
+
+    // Only dotted addresses and contiguous masks; nothing of these reaches the kernel, not even
+    // for an adapter that does not exist.
+    const std::vector<AddressToAdd> invalid = {
+        {"10.5.0.256", "255.255.255.0"}, {"", "255.255.255.0"},
+        {"localhost", "255.255.255.0"},  {"10.5.0.011", "255.255.255.0"},
+        {"10.5.0.11 ", "255.255.255.0"}, {"10.5.0.11", ""},
+        {"10.5.0.11", "255.0.255.0"},    {"10.5.0.11", "255.255.255.256"},
+    };
+    const auto refused = withBackend([&](LinuxBackend& backend) {
+        auto out = backend.addIpAddresses(invalid, 4000);
+        out.push_back(backend.addIpAddress("10.5.0.12", "255.255.255.1", lan0));
+        return out;
+    });
+    EXPECT_EQ(refused, std::vector<std::uint32_t>(invalid.size() + 1, 87));
+    EXPECT_EQ(addressesByIp(*lab_, "lan0"), std::vector<std::string>{"10.5.0.10"});
+}
+
+TEST_F(KernelBackendTest, AddressChangesNeedNetworkAdministration) {
+    const auto problems = withBackend([](LinuxBackend& backend) {
+        std::vector<std::string> out{backend.addressChangeProblem()};
+        // Capabilities belong to each thread: this one drops CAP_NET_ADMIN from its effective
+        // set only.
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+        EXPECT_EQ(::syscall(SYS_capget, &header, data), 0);
+        data[CAP_TO_INDEX(CAP_NET_ADMIN)].effective &= ~CAP_TO_MASK(CAP_NET_ADMIN);
+        EXPECT_EQ(::syscall(SYS_capset, &header, data), 0);
+        out.push_back(backend.addressChangeProblem());
+        return out;
+    });
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0], "");
+    EXPECT_EQ(problems[1], "更改IP地址需要root权限或CAP_NET_ADMIN能力.");
 }
 
 TEST_F(KernelBackendTest, DeletingAPrimaryKeepsItsSecondaries) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+
 #include "support/temp_dir.h"
 
 namespace nicops::platform::sim {
@@ -97,6 +102,95 @@ TEST_F(SimHostTest, AFailedWriteLeavesTheHostAsItWas) {
     EXPECT_EQ(addressesOf(*host, 13).size(), 2U);
 }
 
+TEST_F(SimHostTest, BatchesAnswerAsSingleCallsAndWriteTheFileOnce) {
+    auto host = open();
+    const std::vector<AddressToAdd> items = {
+        {"10.0.0.6", "255.255.255.0"}, {"10.0.0.256", "255.255.255.0"},
+        {"10.0.0.7", "255.255.255.0"}, {"10.0.0.6", "255.255.255.0"},  // added just before
+        {"10.9.0.1", "255.255.255.0"}, {"10.0.0.99", "255.255.255.0"},
+        {"10.0.0.8", "not a mask"},
+    };
+    EXPECT_EQ(
+        host->addIpAddresses(items, 12),
+        (std::vector<std::uint32_t>{0, 87, 0, kObjectAlreadyExists, kObjectAlreadyExists, 5, 87}));
+    EXPECT_EQ(host->addIpAddresses({{"10.0.0.20", "255.255.255.0"}}, 99),
+              std::vector<std::uint32_t>{kNotFound});
+    auto list = addressesOf(*host, 12);
+    ASSERT_EQ(list.size(), 3U);
+    EXPECT_EQ(list[1].address, "10.0.0.6");
+    EXPECT_EQ(list[2].address, "10.0.0.7");
+    EXPECT_NE(list[1].next, 0U);
+    EXPECT_EQ(list[2].next, 0U);
+    EXPECT_NE(list[1].context, list[2].context);
+    EXPECT_GT(std::min(list[1].context, list[2].context), 8U);
+
+    // Deletes: the last element of 13 and a repeat; 13's first element now ends its list.
+    EXPECT_EQ(host->deleteIpAddresses({8, list[1].context, 8, 0, 4242}),
+              (std::vector<std::uint32_t>{0, 0, kNotFound, kNotFound, kNotFound}));
+    std::string error;
+    auto again = SimHost::open(path_, error);
+    ASSERT_NE(again, nullptr) << error;
+    list = addressesOf(*again, 12);
+    ASSERT_EQ(list.size(), 2U);
+    EXPECT_EQ(list[1].address, "10.0.0.7");
+    ASSERT_EQ(addressesOf(*again, 13).size(), 1U);
+    EXPECT_EQ(addressesOf(*again, 13)[0].next, 0U);
+
+    // 10,000 adds to one adapter are one write of the file, not 10,000.
+    std::vector<AddressToAdd> many;
+    for (int i = 0; i < 10000; ++i) {
+        many.push_back({"10.50." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1),
+                        "255.255.0.0"});
+    }
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, dir_.path().c_str(), IN_CLOSE_WRITE), 0);
+    const auto codes = again->addIpAddresses(many, 13);
+    std::vector<std::uint32_t> contexts;
+    for (const auto& entry : addressesOf(*again, 13)) {
+        contexts.push_back(entry.context);
+    }
+    const auto deleted = again->deleteIpAddresses(contexts);
+    int replaced = 0;
+    alignas(inotify_event) char events[64 * 1024];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;) {
+        for (char* at = events; at < events + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            replaced += (event->mask & IN_CLOSE_WRITE) != 0 ? 1 : 0;
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    close(watch);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), kNoError), 10000);
+    EXPECT_EQ(std::count(deleted.begin(), deleted.end(), kNoError), 10001);
+    EXPECT_TRUE(addressesOf(*again, 13).empty());
+    // One replacement of the file per batch (each written under a name of its own, so the
+    // kernel never folds two writes into one event).
+    EXPECT_EQ(replaced, 2);
+}
+
+TEST_F(SimHostTest, AFailedBatchWriteKeepsNothingOfTheBatch) {
+    auto host = open();
+    std::filesystem::remove_all(dir_.path());
+    EXPECT_EQ(host->addIpAddresses({{"10.0.0.6", "255.255.255.0"},
+                                    {"10.0.0.5", "255.255.255.0"},
+                                    {"10.0.0.7", "255.255.255.0"}},
+                                   12),
+              (std::vector<std::uint32_t>{kWriteFault, kObjectAlreadyExists, kWriteFault}));
+    EXPECT_EQ(host->deleteIpAddresses({7, 9, 8}),
+              (std::vector<std::uint32_t>{kWriteFault, kNotFound, kWriteFault}));
+    ASSERT_EQ(addressesOf(*host, 12).size(), 1U);
+    EXPECT_EQ(addressesOf(*host, 12)[0].next, 0U);
+    EXPECT_EQ(addressesOf(*host, 13).size(), 2U);
+}
+
+TEST_F(SimHostTest, ListedAddressesAnswerTheProbe) {
+    auto host = open(R"({"adapters": [], "answering": ["10.0.0.7", "10.0.0.9"]})");
+    EXPECT_EQ(host->probeAddresses({"10.0.0.9", "10.0.0.8", "10.0.0.7", "x"}, 100),
+              (std::vector<std::int32_t>{1, -1, 1, -1}));
+    EXPECT_EQ(open()->probeAddressInUse("10.0.0.5", 100), -1);  // no list: nothing answers
+}
+
 TEST_F(SimHostTest, MalformedDescriptionsNameTheFileAndTheReason) {
     const std::pair<const char*, const char*> cases[] = {
         {"{not json", "not a valid JSON document"},
@@ -104,6 +198,8 @@ TEST_F(SimHostTest, MalformedDescriptionsNameTheFileAndTheReason) {
         {R"({"adapters": [{"description": "x"}]})", "adapter 1 has no numeric \"index\""},
         {R"({"adapters": [{"index": 1, "gateways": 5}]})", "\"gateways\" is not a list"},
         {R"({"refuse": {"1.2.3.4": "no"}})", "is not a number"},
+        {R"({"answering": "10.0.0.7"})", "\"answering\" is not a list"},
+        {R"({"answering": ["10.0.0.7", 7]})", "\"answering\" is not a list"},
         {R"({"adapters": [{"index": 1, "leaseObtained": 1e12}]})",
          "\"leaseObtained\" has the wrong type"},
         {R"({"adapters": [{"index": 1, "mtu": 3000000000}]})", "\"mtu\" has the wrong type"},

@@ -301,7 +301,7 @@ TEST_F(MainPresenterTest, BusyPeriodsNestSoAnInnerRefreshKeepsTheControlsDisable
     EXPECT_TRUE(presenter_->controlEnabled(names::kRefreshButton));
     EXPECT_TRUE(view_.get(&RecordingView::enabled_)[std::string(names::kRefreshButton)]);
     // Operations not built yet stay disabled in the menu whatever the busy state says.
-    EXPECT_FALSE(view_.get(&RecordingView::enabled_)[std::string(menu::kAdd)]);
+    EXPECT_FALSE(view_.get(&RecordingView::enabled_)[std::string(menu::kLookup)]);
     presenter_->setBusy(false);  // an unmatched end changes nothing
     presenter_->setBusy(true);
     EXPECT_FALSE(presenter_->controlEnabled(names::kRefreshButton));
@@ -348,6 +348,49 @@ TEST_F(MainPresenterTest, StartUpEndsWhenTheHttpLibraryIsMissing) {
               (std::vector<std::string>{"错误|缺少 Libcurl.dll"}));
     EXPECT_TRUE(view_.logMessages().empty());  // no banner, no first display
     EXPECT_EQ(presenter_->comboSelectedIndex(), -1);
+}
+
+TEST_F(MainPresenterTest, DeleteTakesTheRecordedSelectionWhichFollowsItsRowsThroughASort) {
+    presenter_->setKindChecked(AddressKind::gateway, true);
+    presenter_->firstDisplay();
+    settle();
+    ASSERT_EQ(presenter_->rows().size(), 25U);
+    ASSERT_EQ(presenter_->rows()[24].cells[7], "IP-网关");
+    presenter_->listSelectionChanged({24, 3, 0});  // .1 (gateway), .13, .10
+
+    presenter_->sortIpList(1);  // the gateway's 192.168.1.1 comes first
+    settle();
+    ASSERT_EQ(presenter_->rows()[0].cells[1], "192.168.1.1");
+    const auto selected = presenter_->selectedRows();
+    ASSERT_EQ(selected.size(), 3U);
+    EXPECT_EQ(selected[0].address, "192.168.1.1");
+    EXPECT_EQ(selected[1].address, "192.168.1.10");
+    EXPECT_EQ(selected[2].address, "192.168.1.13");
+    EXPECT_EQ(selected[2].context, "104");
+
+    presenter_->deleteChosen();  // on this (the UI) thread, refresh included
+    view_.pump();
+    const auto log = view_.logMessages();
+    EXPECT_NE(std::find(log.begin(), log.end(), "成功删除IP-地址 192.168.1.13"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "删除选中项目完成,共计选中3条,符合启用条件2条,其中成功2 失败0."),
+              log.end());
+    for (const auto& row : presenter_->rows()) {
+        EXPECT_NE(row.cells[1], "192.168.1.10");
+        EXPECT_NE(row.cells[1], "192.168.1.13");
+    }
+    EXPECT_TRUE(presenter_->controlEnabled(menu::kDelete));
+
+    // The refreshed rows come unselected.
+    presenter_->deleteChosen();
+    EXPECT_EQ(view_.logMessages().back(), "没有选中任何要启用的项目！");
+
+    // Ignored while an operation runs.
+    presenter_->listSelectionChanged({0});
+    presenter_->setBusy(true);
+    const std::size_t lines = view_.logMessages().size();
+    presenter_->deleteChosen();
+    EXPECT_EQ(view_.logMessages().size(), lines);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/linux/linux_backend.h"
 
+#include <arpa/inet.h>
+#include <linux/capability.h>
 #include <linux/ethtool.h>
 #include <linux/if_addr.h>
 #include <linux/rtnetlink.h>
@@ -8,6 +10,7 @@
 #include <net/if_arp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // After net/if.h, whose struct ifreq it then leaves alone.
@@ -94,19 +97,43 @@ std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& add
     return out;
 }
 
+// A dotted IPv4 address as inet_pton reads it (four decimal numbers 0..255, no leading zeros,
+// nothing else), in host byte order; no name is ever resolved.
+std::optional<std::uint32_t> dottedIpv4(const std::string& text) {
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, text.c_str(), &parsed) != 1) {
+        return std::nullopt;
+    }
+    return ntohl(parsed.s_addr);
+}
+
+// Whether the calling thread holds CAP_NET_ADMIN in its effective set.
+bool mayAdministerNetwork() {
+    __user_cap_header_struct header{};
+    header.version = _LINUX_CAPABILITY_VERSION_3;
+    header.pid = 0;
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capget, &header, data) != 0) {
+        return ::geteuid() == 0;
+    }
+    return (data[CAP_TO_INDEX(CAP_NET_ADMIN)].effective & CAP_TO_MASK(CAP_NET_ADMIN)) != 0;
+}
+
 std::uint32_t resultCode(int error) {
     return static_cast<std::uint32_t>(error);
 }
 
-// Whether deleting `target` would take other addresses with it: it is a primary address and the
-// link holds secondaries of its subnet.
-bool carriesSecondaries(const std::vector<AddressRecord>& addresses, const AddressRecord& target) {
-    if ((target.flags & IFA_F_SECONDARY) != 0) {
-        return false;
+// The links that hold secondary addresses: deleting a primary address there could take them
+// with it.
+std::unordered_set<std::uint32_t> linksWithSecondaries(
+    const std::vector<AddressRecord>& addresses) {
+    std::unordered_set<std::uint32_t> links;
+    for (const auto& address : addresses) {
+        if ((address.flags & IFA_F_SECONDARY) != 0) {
+            links.insert(address.index);
+        }
     }
-    return std::any_of(addresses.begin(), addresses.end(), [&](const AddressRecord& other) {
-        return other.index == target.index && (other.flags & IFA_F_SECONDARY) != 0;
-    });
+    return links;
 }
 
 }  // namespace
@@ -399,8 +426,8 @@ std::vector<std::uint32_t> LinuxBackend::addIpAddresses(const std::vector<Addres
     std::vector<std::uint32_t> results(items.size(), kInvalidParameter);
     std::vector<Planned> valid;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const auto address = parseIpv4(items[i].address);
-        const auto mask = parseIpv4(items[i].mask);
+        const auto address = dottedIpv4(items[i].address);
+        const auto mask = dottedIpv4(items[i].mask);
         const auto prefix = mask ? prefixOfMask(*mask) : std::nullopt;
         if (address && *address != 0 && prefix) {
             valid.push_back({i, *address, *prefix});
@@ -476,6 +503,8 @@ std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(
     std::vector<Planned> secondaries;
     std::vector<Planned> primaries;
     std::unordered_set<std::uint32_t> seen;
+    seen.reserve(contexts.size());
+    const auto withSecondaries = linksWithSecondaries(*present);
     std::unordered_set<std::uint32_t> promoteLinks;
     for (std::size_t i = 0; i < contexts.size(); ++i) {
         const auto found = byAddress.find(contexts[i]);
@@ -487,7 +516,7 @@ std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(
             secondaries.push_back({i, record});
         } else {
             primaries.push_back({i, record});
-            if (carriesSecondaries(*present, *record)) {
+            if (withSecondaries.count(record->index) != 0) {
                 promoteLinks.insert(record->index);
             }
         }
@@ -520,6 +549,13 @@ std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(
         results[order[i].item] = resultCode(errors[i]);
     }
     return results;
+}
+
+std::string LinuxBackend::addressChangeProblem() {
+    if (mayAdministerNetwork()) {
+        return {};
+    }
+    return "更改IP地址需要root权限或CAP_NET_ADMIN能力.";
 }
 
 std::int32_t LinuxBackend::connectionStatus(const std::string& connectionName) {

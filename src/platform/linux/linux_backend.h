@@ -24,7 +24,7 @@ namespace nicops::platform::linux_host {
 class NetlinkSocket;
 
 // Result codes beside the kernel's errno values.
-inline constexpr std::uint32_t kInvalidParameter = 87;  // address or mask unparsable
+inline constexpr std::uint32_t kInvalidParameter = 87;  // not a dotted address or mask
 inline constexpr std::uint32_t kNotFound = 1168;        // no such adapter / no such address
 inline constexpr std::uint32_t kAlreadyExists = 17;     // EEXIST: some link carries the address
 
@@ -58,6 +58,10 @@ public:
     // result per context, with the codes of deleteIpAddress.
     std::vector<std::uint32_t> deleteIpAddresses(
         const std::vector<std::uint32_t>& contexts) override;
+
+    // Changing addresses needs CAP_NET_ADMIN in the effective set of the calling thread; the
+    // line that says so when it is missing, else "".
+    std::string addressChangeProblem() override;
 
 private:
     LinuxBackend(std::unique_ptr<NetlinkSocket> socket, int ioctlSocket,

@@ -3,8 +3,11 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/atomic_file.h"
 #include "text/codepage.h"
@@ -242,6 +245,14 @@ std::string validate(const json& host) {
             }
         }
     }
+    auto answering = host.find("answering");
+    if (answering != host.end()) {
+        if (!answering->is_array() ||
+            !std::all_of(answering->begin(), answering->end(),
+                         [](const json& address) { return address.is_string(); })) {
+            return "\"answering\" is not a list of addresses";
+        }
+    }
     auto refuse = host.find("refuse");
     if (refuse != host.end()) {
         if (!refuse->is_object()) {
@@ -342,85 +353,165 @@ std::vector<InterfaceName> SimHost::getInterfaceNames() {
 
 std::uint32_t SimHost::addIpAddress(const std::string& address, const std::string& mask,
                                     std::uint32_t adapterIndex) {
-    in_addr parsed{};
-    if (!parseIpv4(address, parsed) || !parseIpv4(mask, parsed)) {
-        return kInvalidParameter;
+    return addIpAddresses({AddressToAdd{address, mask}}, adapterIndex).front();
+}
+
+std::vector<std::uint32_t> SimHost::addIpAddresses(const std::vector<AddressToAdd>& items,
+                                                   std::uint32_t adapterIndex) {
+    std::vector<std::uint32_t> results(items.size(), kInvalidParameter);
+    std::vector<std::size_t> valid;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        in_addr parsed{};
+        if (parseIpv4(items[i].address, parsed) && parseIpv4(items[i].mask, parsed)) {
+            valid.push_back(i);
+        }
+    }
+    if (valid.empty()) {
+        return results;
     }
     std::lock_guard lock(mutex_);
     json* target = nullptr;
     std::uint32_t maxContext = 0;
-    bool held = false;
+    // One address belongs to one adapter: every address the host holds, and each one added.
+    std::unordered_set<std::string> held;
     for (json& a : mutableAdapters()) {
         if (numberField<std::uint32_t>(a, "index") == adapterIndex && target == nullptr) {
             target = &a;
         }
         for (const IpAddrString& e : readList(a, "ipAddresses")) {
             maxContext = std::max(maxContext, e.context);
-            held = held || e.address == address;
+            held.insert(e.address);
         }
     }
     if (target == nullptr) {
-        return kNotFound;
+        for (std::size_t i : valid) {
+            results[i] = kNotFound;
+        }
+        return results;
     }
-    auto refuse = host_.find("refuse");
-    if (refuse != host_.end() && refuse->is_object() && refuse->contains(address)) {
-        return (*refuse)[address].get<std::uint32_t>();
+    const json* refuse = nullptr;
+    if (auto it = host_.find("refuse"); it != host_.end() && it->is_object()) {
+        refuse = &*it;
     }
-    if (held) {
-        return kObjectAlreadyExists;
-    }
+    const json before = (*target)["ipAddresses"];
     json& list = (*target)["ipAddresses"];
     if (!list.is_array()) {
         list = json::array();
     }
-    // The element that was last now links to the new one.
-    const bool relink = !list.empty() && list.back().is_object() &&
-                        numberField<std::uint32_t>(list.back(), "next") == 0;
-    const std::size_t previousLast = list.size() - 1;
-    if (relink) {
-        list[previousLast]["next"] = list.size();
+    std::vector<std::size_t> added;
+    for (std::size_t i : valid) {
+        const std::string& address = items[i].address;
+        if (refuse != nullptr && refuse->contains(address)) {
+            results[i] = (*refuse)[address].get<std::uint32_t>();
+            continue;
+        }
+        if (!held.insert(address).second) {
+            results[i] = kObjectAlreadyExists;
+            continue;
+        }
+        // The element that was last now links to the new one.
+        if (!list.empty() && list.back().is_object() &&
+            numberField<std::uint32_t>(list.back(), "next") == 0) {
+            list.back()["next"] = list.size();
+        }
+        list.push_back({{"address", address}, {"mask", items[i].mask}, {"context", ++maxContext}});
+        results[i] = kNoError;
+        added.push_back(i);
     }
-    list.push_back({{"address", address}, {"mask", mask}, {"context", maxContext + 1}});
-    if (save()) {
-        return kNoError;
+    if (!added.empty() && !save()) {
+        // The file could not be written: the host stays as the file says.
+        list = before;
+        for (std::size_t i : added) {
+            results[i] = kWriteFault;
+        }
     }
-    // The file could not be written: the host stays as the file says.
-    list.erase(list.size() - 1);
-    if (relink) {
-        list[previousLast].erase("next");
+    if (before.is_null() && list.empty()) {
+        target->erase("ipAddresses");
     }
-    return kWriteFault;
+    return results;
 }
 
 std::uint32_t SimHost::deleteIpAddress(std::uint32_t nteContext) {
+    return deleteIpAddresses({nteContext}).front();
+}
+
+std::vector<std::uint32_t> SimHost::deleteIpAddresses(const std::vector<std::uint32_t>& contexts) {
+    std::vector<std::uint32_t> results(contexts.size(), kNotFound);
     std::lock_guard lock(mutex_);
-    if (nteContext == 0) {
-        return kNotFound;
-    }
+    // Where each context is, in host order: a context held twice is found again once the first
+    // element that held it is gone.
+    struct Place {
+        json* list;
+        std::size_t position;
+    };
+    std::unordered_map<std::uint32_t, std::deque<Place>> places;
     for (json& a : mutableAdapters()) {
         auto it = a.find("ipAddresses");
-        if (it == a.end()) {
+        if (it == a.end() || !it->is_array()) {
             continue;
         }
-        json& list = *it;
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            if (!list[i].is_object() ||
-                numberField<std::uint32_t>(list[i], "context") != nteContext) {
-                continue;
+        for (std::size_t i = 0; i < it->size(); ++i) {
+            const json& e = (*it)[i];
+            if (e.is_object()) {
+                places[numberField<std::uint32_t>(e, "context")].push_back({&*it, i});
             }
-            const json before = list;
-            list.erase(i);
-            if (i == list.size() && !list.empty() && list.back().is_object()) {
-                list.back().erase("next");  // the new last element ends the list
-            }
-            if (save()) {
-                return kNoError;
-            }
-            list = before;  // the file could not be written: nothing changes
-            return kWriteFault;
         }
     }
-    return kNotFound;
+    std::unordered_map<json*, std::vector<bool>> gone;
+    for (std::size_t i = 0; i < contexts.size(); ++i) {
+        auto found = contexts[i] == 0 ? places.end() : places.find(contexts[i]);
+        if (found == places.end() || found->second.empty()) {
+            continue;
+        }
+        const Place place = found->second.front();
+        found->second.pop_front();
+        auto& marks = gone[place.list];
+        marks.resize(place.list->size());
+        marks[place.position] = true;
+        results[i] = kNoError;
+    }
+    if (gone.empty()) {
+        return results;
+    }
+    std::vector<std::pair<json*, json>> before;
+    for (auto& [list, marks] : gone) {
+        before.emplace_back(list, *list);
+        json kept = json::array();
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            if (!marks[i]) {
+                kept.push_back(std::move((*list)[i]));
+            }
+        }
+        // When the last element went, the one that is last now ends the list.
+        if (marks.back() && !kept.empty() && kept.back().is_object()) {
+            kept.back().erase("next");
+        }
+        *list = std::move(kept);
+    }
+    if (!save()) {
+        for (auto& [list, old] : before) {
+            *list = std::move(old);  // the file could not be written: nothing changes
+        }
+        std::replace(results.begin(), results.end(), kNoError, kWriteFault);
+    }
+    return results;
+}
+
+std::vector<std::int32_t> SimHost::probeAddresses(const std::vector<std::string>& addresses,
+                                                  int /*timeoutMs*/) {
+    std::lock_guard lock(mutex_);
+    std::unordered_set<std::string> answering;
+    if (auto it = host_.find("answering"); it != host_.end()) {
+        for (const json& address : *it) {
+            answering.insert(address.get<std::string>());
+        }
+    }
+    std::vector<std::int32_t> results;
+    results.reserve(addresses.size());
+    for (const std::string& address : addresses) {
+        results.push_back(answering.count(address) != 0 ? 1 : -1);
+    }
+    return results;
 }
 
 const json* SimHost::adapterByName(const std::string& connectionName, bool lastMatch) const {

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/address_probe.h"
 #include "platform/ip_helper.h"
 
 namespace nicops::platform::sim {
@@ -19,7 +20,7 @@ inline constexpr std::uint32_t kNotFound = 1168;
 inline constexpr std::uint32_t kObjectAlreadyExists = 5010;
 inline constexpr std::uint32_t kWriteFault = 29;
 
-class SimHost final : public HostBackend {
+class SimHost final : public HostBackend, public AddressProbe {
 public:
     // The host described by the file; nullptr with `error` naming the file and the reason when
     // it can't be read or is malformed.
@@ -31,6 +32,16 @@ public:
     std::uint32_t addIpAddress(const std::string& address, const std::string& mask,
                                std::uint32_t adapterIndex) override;
     std::uint32_t deleteIpAddress(std::uint32_t nteContext) override;
+    // A batch is applied in memory and the file written once; when that write fails nothing of
+    // the batch is kept and every item that would have succeeded answers kWriteFault.
+    std::vector<std::uint32_t> addIpAddresses(const std::vector<AddressToAdd>& items,
+                                              std::uint32_t adapterIndex) override;
+    std::vector<std::uint32_t> deleteIpAddresses(
+        const std::vector<std::uint32_t>& contexts) override;
+
+    // Addresses listed in the description's "answering" answer in 1 ms, all others -1.
+    std::vector<std::int32_t> probeAddresses(const std::vector<std::string>& addresses,
+                                             int timeoutMs) override;
 
     std::int32_t connectionStatus(const std::string& connectionName) override;
     std::int32_t mediaState(const std::string& connectionName) override;

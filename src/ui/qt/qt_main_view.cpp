@@ -9,6 +9,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -32,8 +33,10 @@
 #include "inventory/snapshot.h"
 #include "ui/main_presenter.h"
 #include "ui/qt/ip_list_model.h"
+#include "ui/qt/qt_add_range_dialog.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/ui_call_queue.h"
+#include "ui/qt/window_font.h"
 
 namespace nicops::ui::qt {
 namespace {
@@ -49,31 +52,10 @@ constexpr std::pair<std::string_view, AddressKind> kKindBoxes[] = {
     {names::kCheckSecondaryWins, AddressKind::secondaryWins},
 };
 
-// The window is laid out in pixels for 9-point text at 96 dpi.
-constexpr int kFontPointSize = 9;
 // The details report's line height and font size: its 17 lines fill the box's 191 pixels.
 constexpr int kDetailsLinePixels = 11;
 // The smallest text the list is drawn in to fit its columns; below it columns grow instead.
 constexpr int kMinListPixels = 10;
-
-// The fonts the layout names are Windows fonts; here they are drawn with an installed CJK font.
-void installFontSubstitutes() {
-    for (const ControlSpec& entry : kMainControls) {
-        if (!entry.fontFamily.empty()) {
-            QFont::insertSubstitutions(
-                toQString(entry.fontFamily),
-                {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                 QStringLiteral("Droid Sans Fallback")});
-        }
-    }
-}
-
-// Texts for multi-line boxes and message boxes: the core ends lines with CR LF.
-QString displayText(std::string_view gbk) {
-    QString text = toQString(gbk);
-    text.remove(QLatin1Char('\r'));
-    return text;
-}
 
 // A transparent label that reacts to a left-button press, with a hand cursor.
 class LinkLabel final : public QLabel {
@@ -166,9 +148,7 @@ QtMainView::QtMainView(QWidget* parent) : QWidget(parent) {
     installFontSubstitutes();
     calls_ = new UiCallQueue(this);
 
-    QFont base = font();
-    base.setPointSize(kFontPointSize);
-    setFont(base);
+    setFont(windowFont(font()));
     setWindowTitle(toQString(kMainWindow.title));
     setFixedSize(kMainWindow.width, kMainWindow.height);
     move(kMainWindow.left, kMainWindow.top);
@@ -268,6 +248,9 @@ QWidget* QtMainView::buildControl(const ControlSpec& entry) {
             log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             log_->setUndoRedoEnabled(false);
             return log_;
+        case ControlKind::rangeBox:
+        case ControlKind::ipv4Box:
+            break;  // the add dialog's
     }
     return new QWidget(this);
 }
@@ -314,6 +297,10 @@ void QtMainView::buildListView() {
         }
     });
 
+    // Every change of the selection goes to the presenter, which deletes the rows it recorded.
+    connect(ipList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &QtMainView::reportSelection);
+
     // Right-click on a row or on empty space; the position comes in viewport coordinates.
     ipList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ipList_, &QWidget::customContextMenuRequested, this, &QtMainView::openListMenu);
@@ -332,15 +319,32 @@ void QtMainView::buildListMenu() {
         action->setEnabled(item.built);
         menuItems_.emplace(std::string(item.caption), MenuItem{action, item.built});
     }
-    connect(menuItems_.at(std::string(menu::kAbout)).action, &QAction::triggered, this, [this] {
-        if (presenter_ != nullptr) {
-            presenter_->showAbout();
-        }
-    });
+    const auto route = [this](std::string_view caption, void (MainPresenter::*event)()) {
+        connect(menuItems_.at(std::string(caption)).action, &QAction::triggered, this,
+                [this, event] {
+                    if (presenter_ != nullptr) {
+                        (presenter_->*event)();
+                    }
+                });
+    };
+    route(menu::kAdd, &MainPresenter::addChosen);
+    route(menu::kDelete, &MainPresenter::deleteChosen);
+    route(menu::kAbout, &MainPresenter::showAbout);
 }
 
 void QtMainView::attach(MainPresenter& presenter) {
     presenter_ = &presenter;
+}
+
+void QtMainView::reportSelection() {
+    if (presenter_ == nullptr) {
+        return;
+    }
+    std::vector<std::size_t> rows;
+    for (const QModelIndex& index : ipList_->selectionModel()->selectedRows()) {
+        rows.push_back(static_cast<std::size_t>(index.row()));
+    }
+    presenter_->listSelectionChanged(std::move(rows));
 }
 
 void QtMainView::setCloseHandler(std::function<void()> handler) {
@@ -393,6 +397,9 @@ void QtMainView::setControlText(std::string_view name, const std::string& text) 
             case ControlKind::listView:
             case ControlKind::comboBox:
                 break;  // their content comes through setListRows / setComboItems
+            case ControlKind::rangeBox:
+            case ControlKind::ipv4Box:
+                break;  // the add dialog's
         }
     });
 }
@@ -446,6 +453,7 @@ void QtMainView::setComboSelection(int selected) {
 void QtMainView::setListRows(const std::vector<IpListRow>& rows) {
     calls_->run([this, converted = IpListModel::convert(rows)]() mutable {
         model_->setRows(std::move(converted));
+        reportSelection();  // a reset clears the selection without a signal
     });
 }
 
@@ -453,6 +461,7 @@ void QtMainView::reorderListRows(const std::vector<IpListRow>& rows,
                                  const std::vector<std::size_t>& from) {
     calls_->run([this, converted = IpListModel::convert(rows), from]() mutable {
         model_->reorderRows(std::move(converted), from);
+        reportSelection();  // the same rows selected at their new positions
     });
 }
 
@@ -482,6 +491,22 @@ void QtMainView::openUrl(const std::string& address) {
 
 void QtMainView::post(std::function<void()> task) {
     calls_->run(std::move(task));
+}
+
+void QtMainView::openAddDialog() {
+    calls_->run([this] {
+        if (presenter_ == nullptr) {
+            return;
+        }
+        auto* dialog = new QtAddRangeDialog(*presenter_, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        addDialog_ = dialog;
+        dialog->show();
+    });
+}
+
+QtAddRangeDialog* QtMainView::addDialog() const {
+    return addDialog_.data();
 }
 
 }  // namespace nicops::ui::qt

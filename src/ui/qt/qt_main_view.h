@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -28,6 +29,7 @@ class MainPresenter;
 namespace nicops::ui::qt {
 
 class IpListModel;
+class QtAddRangeDialog;
 class UiCallQueue;
 
 class QtMainView final : public QWidget, public MainView {
@@ -45,6 +47,8 @@ public:
     QTableView* ipList() const { return ipList_; }
     IpListModel* ipListModel() const { return model_; }
     QMenu* listMenu() const { return listMenu_; }
+    // The add dialog while it is open; nullptr otherwise.
+    QtAddRangeDialog* addDialog() const;
 
     // MainView
     void setWindowCaption(const std::string& caption) override;
@@ -61,6 +65,8 @@ public:
     void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     void openUrl(const std::string& address) override;
     void post(std::function<void()> task) override;
+    // A modal QtAddRangeDialog, deleted when it closes.
+    void openAddDialog() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -79,6 +85,8 @@ private:
     void buildListView();
     void buildListMenu();
     const Control* control(std::string_view name) const;
+    // Tells the presenter which rows are selected now.
+    void reportSelection();
 
     // Set up in the constructor and only read afterwards, so any thread may look them up.
     UiCallQueue* calls_ = nullptr;
@@ -90,7 +98,8 @@ private:
     QPlainTextEdit* log_ = nullptr;
     QMenu* listMenu_ = nullptr;
 
-    MainPresenter* presenter_ = nullptr;  // UI thread only
+    MainPresenter* presenter_ = nullptr;    // UI thread only
+    QPointer<QtAddRangeDialog> addDialog_;  // UI thread only
     std::function<void()> closeHandler_;
 };
 

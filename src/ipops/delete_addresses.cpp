@@ -1,0 +1,75 @@
+#include "ipops/delete_addresses.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "ipops/add_range.h"
+#include "ipops/persisted_settings.h"
+#include "text/text_functions.h"
+
+namespace nicops::ipops {
+
+namespace {
+
+using text::numberToText;
+
+constexpr std::string_view kAddressKind = "IP-地址";
+
+}  // namespace
+
+void deleteSelectedAddresses(const OperationServices& services, OperationHost& host,
+                             const std::vector<SelectedRow>& rows) {
+    host.setBusy(true);
+    host.appendLog("已经开始启用选中项目,请稍后...");
+    if (rows.empty()) {
+        host.appendLog("没有选中任何要启用的项目！");
+        host.setBusy(false);
+        return;
+    }
+    if (const std::string problem = services.ipHelper.addressChangeProblem(); !problem.empty()) {
+        host.appendLog(problem);
+    }
+    const auto selected = static_cast<std::uint32_t>(rows.size());
+    std::uint32_t qualifying = 0;
+    std::uint32_t successes = 0;
+    std::uint32_t failures = 0;
+
+    // The address rows, in row order; each batch of contexts goes to the backend in one call.
+    std::vector<const SelectedRow*> addressRows;
+    for (const SelectedRow& row : rows) {
+        if (row.kind == kAddressKind) {
+            addressRows.push_back(&row);
+        }
+    }
+    qualifying = static_cast<std::uint32_t>(addressRows.size());
+    for (std::size_t from = 0; from < addressRows.size(); from += kAddressBatchSize) {
+        const std::size_t to = std::min(addressRows.size(), from + kAddressBatchSize);
+        std::vector<std::uint32_t> contexts;
+        contexts.reserve(to - from);
+        for (std::size_t i = from; i < to; ++i) {
+            contexts.push_back(
+                static_cast<std::uint32_t>(text::textToInteger(addressRows[i]->context)));
+        }
+        const std::vector<std::uint32_t> codes = services.ipHelper.deleteIpAddresses(contexts);
+        for (std::size_t i = from; i < to; ++i) {
+            const std::size_t at = i - from;
+            const std::uint32_t code = at < codes.size() ? codes[at] : 0xFFFFFFFFU;
+            if (code == platform::kNoError) {
+                ++successes;
+                host.appendLog("成功删除IP-地址 " + addressRows[i]->address);
+            } else {
+                ++failures;
+                host.appendLog("删除IP-地址 " + addressRows[i]->address + " 失败,返回代码" +
+                               numberToText(code) + ".");
+            }
+        }
+    }
+    host.refreshDisplay();
+    host.appendLog("删除选中项目完成,共计选中" + numberToText(selected) + "条,符合启用条件" +
+                   numberToText(qualifying) + "条,其中成功" + numberToText(successes) + " 失败" +
+                   numberToText(failures) + ".");
+    persistAddresses(services, host);
+    host.setBusy(false);
+}
+
+}  // namespace nicops::ipops

@@ -1,0 +1,63 @@
+#include "ui/add_range_presenter.h"
+
+#include "ipops/ipv4_box.h"
+#include "ipops/persisted_settings.h"
+#include "ipops/range_presets.h"
+#include "ui/app_settings.h"
+#include "ui/layout_tables.h"
+#include "ui/main_presenter.h"
+
+namespace nicops::ui {
+
+AddRangePresenter::AddRangePresenter(AppContext& context, MainPresenter& main, AddRangeView& view)
+    : context_(context), main_(main), view_(view) {
+    loadDefaultMask();
+}
+
+void AddRangePresenter::loadDefaultMask() {
+    view_.setControlText(add_names::kMaskBox,
+                         ipops::loadDefaultMask(context_.services(), main_.currentAdapterIndex()));
+}
+
+void AddRangePresenter::loadPreset(int n) {
+    if (n < 1 || n > ipops::kPresetCount) {
+        return;
+    }
+    const AppSettings settings = context_.settings.get();
+    const std::string number = ipops::presetNumberText(n);
+    view_.setControlText(add_names::kRangeBox,
+                         ipops::loadPresetText(settings.iniPath, settings.iniSection, n));
+    view_.setControlText(add_names::kPresetLabel, number);
+    context_.currentPresetKey = ipops::presetKey(n);
+    view_.setControlText(add_names::kSaveButton, "保存为" + number);
+    view_.setControlVisible(add_names::kSaveButton, true);
+}
+
+void AddRangePresenter::savePreset() {
+    if (context_.currentPresetKey.empty()) {
+        return;
+    }
+    const AppSettings settings = context_.settings.get();
+    // The first write of the settings file may have to make its folder.
+    const std::size_t slash = settings.iniPath.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        createConfigDirectory(settings.iniPath.substr(0, slash));
+    }
+    ipops::savePresetText(settings.iniPath, settings.iniSection, context_.currentPresetKey,
+                          view_.controlText(add_names::kRangeBox));
+}
+
+ipops::AddRequest AddRangePresenter::request() const {
+    return {view_.controlText(add_names::kRangeBox),
+            ipops::ipv4BoxText(view_.controlText(add_names::kMaskBox)),
+            view_.controlChecked(add_names::kCheckInUse)};
+}
+
+void AddRangePresenter::startAdd() {
+    main_.startWorker([services = context_.services(), &main = main_, request = request()] {
+        ipops::addIpRanges(services, main, request);
+    });
+    view_.closeDialog();
+}
+
+}  // namespace nicops::ui

@@ -1,0 +1,54 @@
+#include "ui/qt/screenshot_scene.h"
+
+#include <QAction>
+#include <QByteArray>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ui/layout_tables.h"
+#include "ui/qt/qt_add_range_dialog.h"
+#include "ui/qt/qt_main_view.h"
+#include "ui/qt/qt_text.h"
+
+namespace nicops::ui::qt {
+namespace {
+
+// After the first display has reached the window.
+constexpr int kSceneDelayMs = 1500;
+
+// Opens the add dialog as the list menu's item does and presses one of its buttons.
+void pressInAddDialog(QtMainView& view, std::string_view button, const QString& rangeText = {}) {
+    view.listMenu()->findChild<QAction*>(toQString(menu::kAdd))->trigger();
+    QtAddRangeDialog* dialog = view.addDialog();
+    if (dialog == nullptr) {
+        return;
+    }
+    if (!rangeText.isEmpty()) {
+        dialog->findChild<QPlainTextEdit*>(toQString(add_names::kRangeBox))
+            ->setPlainText(rangeText);
+    }
+    dialog->findChild<QPushButton*>(toQString(button))->click();
+}
+
+}  // namespace
+
+void playScreenshotScene(QtMainView& view) {
+    QByteArray scene = qgetenv("NICOPS_SCREENSHOT_SCENE");
+    if (scene.isEmpty() && qEnvironmentVariableIntValue("NICOPS_SCREENSHOT_MENU") == 1) {
+        scene = "menu";
+    }
+    if (scene == "menu") {
+        QTimer::singleShot(kSceneDelayMs, &view, [&view] { view.openListMenu(QPoint(150, 110)); });
+    } else if (scene == "add-dialog") {
+        QTimer::singleShot(kSceneDelayMs, &view,
+                           [&view] { pressInAddDialog(view, add_names::kPresetButtons[0]); });
+    } else if (scene == "add-finished") {
+        QTimer::singleShot(kSceneDelayMs, &view, [&view] {
+            pressInAddDialog(view, add_names::kOkButton, QStringLiteral("192.168.1.{40-45}"));
+        });
+    }
+}
+
+}  // namespace nicops::ui::qt

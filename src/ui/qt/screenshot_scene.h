@@ -1,0 +1,15 @@
+// Scenes for the documentation's pictures (scripts/screenshot), played once start-up has run,
+// when the list's rows are there. NICOPS_SCREENSHOT_SCENE chooses one:
+//   menu          the list menu open over the list (also NICOPS_SCREENSHOT_MENU=1)
+//   add-dialog    the add dialog, with range preset ① loaded
+//   add-finished  192.168.1.{40-45} added through the add dialog; the log shows the run
+// Without either variable nothing happens.
+#pragma once
+
+namespace nicops::ui::qt {
+
+class QtMainView;
+
+void playScreenshotScene(QtMainView& view);
+
+}  // namespace nicops::ui::qt

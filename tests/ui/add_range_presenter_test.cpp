@@ -1,0 +1,187 @@
+#include "ui/add_range_presenter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "ipops/ipv4_box.h"
+#include "ipops/persisted_settings.h"
+#include "platform/sim/sim_host.h"
+#include "recording_view.h"
+#include "support/temp_dir.h"
+#include "ui/layout_tables.h"
+
+namespace nicops::ui {
+namespace {
+
+using nicops::testing::TempDir;
+
+// An add dialog that starts as the layout table says and records what it is told. Its mask box
+// takes texts as an IPv4 address box does.
+class RecordingAddView final : public AddRangeView {
+public:
+    RecordingAddView() {
+        for (const ControlSpec& entry : kAddDialogControls) {
+            texts[std::string(entry.name)] = std::string(entry.caption);
+            visible[std::string(entry.name)] = !entry.hidden;
+            checked[std::string(entry.name)] = entry.checked;
+        }
+    }
+    void setControlText(std::string_view name, const std::string& text) override {
+        texts[std::string(name)] = name == add_names::kMaskBox ? ipops::ipv4BoxText(text) : text;
+    }
+    void setControlVisible(std::string_view name, bool shown) override {
+        visible[std::string(name)] = shown;
+    }
+    void setControlEnabled(std::string_view, bool) override {}
+    void setControlChecked(std::string_view name, bool on) override {
+        checked[std::string(name)] = on;
+    }
+    std::string controlText(std::string_view name) const override {
+        return texts.at(std::string(name));
+    }
+    bool controlChecked(std::string_view name) const override {
+        return checked.at(std::string(name));
+    }
+    void closeDialog() override { ++closed; }
+
+    std::string& text(std::string_view name) { return texts[std::string(name)]; }
+
+    std::map<std::string, std::string> texts;
+    std::map<std::string, bool> visible;
+    std::map<std::string, bool> checked;
+    int closed = 0;
+};
+
+// A store that knows one DHCP mask per adapter name.
+class MaskStore final : public platform::PersistedStore {
+public:
+    bool writeMultiString(const std::string&, const std::string&, const std::string&) override {
+        return true;
+    }
+    std::string readMultiString(const std::string&, const std::string&) override { return {}; }
+    std::string readTextValue(std::uint32_t, const std::string& path) override {
+        for (const auto& [adapterName, mask] : masks) {
+            if (path.ends_with(adapterName + "\\DhcpSubnetMask")) {
+                return mask;
+            }
+        }
+        return {};
+    }
+    std::string lastError() const override { return {}; }
+
+    std::map<std::string, std::string> masks;
+};
+
+class AddRangePresenterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        host_ = platform::sim::SimHost::open(
+            dir_.write("host.json", TempDir::read(std::string(NICOPS_SOURCE_DIR) +
+                                                  "/tests/data/demo-host.json")),
+            error);
+        ASSERT_NE(host_, nullptr) << error;
+        context_ = std::make_unique<AppContext>(*host_);
+        AppSettings settings;
+        settings.iniPath = (dir_.path() / "config/nicops/UserConfig.ini").string();
+        context_->settings.set(settings);
+        main_ = std::make_unique<MainPresenter>(*context_, mainView_, workers_.starter());
+        main_->firstDisplay();  // adapter 12, "以太网", is the current one
+        workers_.join();
+        mainView_.pump();
+    }
+
+    TempDir dir_;
+    std::unique_ptr<platform::sim::SimHost> host_;
+    std::unique_ptr<AppContext> context_;
+    RecordingView mainView_;
+    JoinedWorkers workers_;
+    std::unique_ptr<MainPresenter> main_;
+};
+
+TEST_F(AddRangePresenterTest, ANewDialogProposesTheCurrentAdaptersStoredMask) {
+    MaskStore store;
+    store.masks = {{"{4F0C6B2A-0000-4000-8000-0000000000A1}", "255.255.0.0 "},
+                   {"{4F0C6B2A-0000-4000-8000-0000000000B2}", "255.0.0.0"}};
+    context_->store = &store;
+    RecordingAddView view;
+    AddRangePresenter presenter(*context_, *main_, view);
+    EXPECT_EQ(view.text(add_names::kMaskBox), "255.255.0.0");
+
+    main_->selectAdapter(0);  // "以太网 2", index 7
+    RecordingAddView other;
+    AddRangePresenter second(*context_, *main_, other);
+    EXPECT_EQ(other.text(add_names::kMaskBox), "255.0.0.0");
+}
+
+TEST_F(AddRangePresenterTest, PresetsRoundTripThroughTheSettingsFileAndShowTheirNumber) {
+    const std::string iniPath = context_->settings.get().iniPath;
+    RecordingAddView view;
+    AddRangePresenter presenter(*context_, *main_, view);
+    presenter.savePreset();  // nothing loaded yet: nothing to save into
+    EXPECT_FALSE(std::filesystem::exists(iniPath));
+
+    view.text(add_names::kRangeBox) = "left over";
+    presenter.loadPreset(2);  // never saved: the box empties
+    EXPECT_EQ(view.text(add_names::kRangeBox), "");
+    EXPECT_EQ(view.text(add_names::kPresetLabel), "②");
+    EXPECT_EQ(view.text(add_names::kSaveButton), "保存为②");
+    EXPECT_TRUE(view.visible[std::string(add_names::kSaveButton)]);
+    EXPECT_EQ(context_->currentPresetKey, "预设2");
+
+    const std::string ranges = "10.0.0.{1-3}\r\n\r\n10.0.1.5\r\n";
+    view.text(add_names::kRangeBox) = ranges;
+    presenter.savePreset();  // makes the settings folder on the way
+    ASSERT_TRUE(std::filesystem::exists(iniPath));
+
+    // A new dialog starts without label and save button; the key survives for the next load.
+    RecordingAddView reopened;
+    AddRangePresenter again(*context_, *main_, reopened);
+    EXPECT_EQ(reopened.text(add_names::kPresetLabel), "");
+    EXPECT_FALSE(reopened.visible[std::string(add_names::kSaveButton)]);
+    EXPECT_EQ(context_->currentPresetKey, "预设2");
+    again.loadPreset(2);
+    EXPECT_EQ(reopened.text(add_names::kRangeBox), ranges);
+
+    // Loading another preset switches the save target; preset 2 keeps its text.
+    again.loadPreset(6);
+    EXPECT_EQ(reopened.text(add_names::kSaveButton), "保存为⑥");
+    reopened.text(add_names::kRangeBox) = "172.16.0.1";
+    again.savePreset();
+    again.loadPreset(2);
+    EXPECT_EQ(reopened.text(add_names::kRangeBox), ranges);
+    again.loadPreset(6);
+    EXPECT_EQ(reopened.text(add_names::kRangeBox), "172.16.0.1");
+}
+
+TEST_F(AddRangePresenterTest, OkCopiesTheRequestStartsTheAddOnAWorkerAndCloses) {
+    RecordingAddView view;
+    AddRangePresenter presenter(*context_, *main_, view);
+    view.text(add_names::kRangeBox) = "192.168.1.{40-41}\r\n";
+    view.setControlText(add_names::kMaskBox, " 255.255.255.0 \r\n10.0.0.1");
+    EXPECT_EQ(presenter.request().maskText, "255.255.255.0");
+    EXPECT_FALSE(presenter.request().checkInUse);
+
+    const int before = workers_.started();
+    presenter.startAdd();
+    EXPECT_EQ(view.closed, 1);
+    view.text(add_names::kRangeBox) = "";  // the closed dialog's controls are no longer read
+    workers_.join();
+    mainView_.pump();
+    EXPECT_EQ(workers_.started(), before + 1);
+
+    const auto log = mainView_.logMessages();
+    EXPECT_NE(std::find(log.begin(), log.end(), "添加IP-地址 192.168.1.40 成功."), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "添加IP完成，添加成功2，添加失败0。"), log.end());
+    bool listed = false;
+    for (const auto& row : main_->rows()) {
+        listed = listed || (row.cells[1] == "192.168.1.41" && row.cells[2] == "255.255.255.0");
+    }
+    EXPECT_TRUE(listed);
+    EXPECT_TRUE(main_->controlEnabled(menu::kAdd)) << "the add's busy period has ended";
+}
+
+}  // namespace
+}  // namespace nicops::ui
