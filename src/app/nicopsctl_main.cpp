@@ -44,7 +44,7 @@ constexpr const char* kUsage =
     "                                adds each LINE (an address, or a range such as\n"
     "                                192.168.1.{10-20}); without LINEs, the lines of stdin\n"
     "  delete [--adapter SEL] ADDRESS...\n"
-    "                                deletes the adapter's addresses (rows of kind IP-地址)\n"
+    "                                deletes those addresses of the adapter (address rows only)\n"
     "  restore                       re-adds the stored addresses every adapter lacks\n"
     "  preset N [--set]              prints range preset N (1-6); with --set, stores stdin\n"
     "                                as preset N\n"
