@@ -6,12 +6,8 @@
 //   - `nicopsctl add --probe` of a 1,000-address range that nothing answers (target: 2 s at
 //     most: the probes of a line go out together and cost one time-out, not 1,000).
 // Needs root; prints figures only.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,45 +15,16 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "bench_support.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using nicops::bench::run;
+using nicops::bench::timeCommand;
 namespace fs = std::filesystem;
 
 constexpr int kLines = 40;  // 40 lines of 250 addresses: 10,000
 constexpr int kPerLine = 250;
-
-// Runs argv with stdin from `input` (or /dev/null) and stdout/stderr on /dev/null; wall time in
-// ms, or -1 when it failed.
-double timeCommand(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-    std::vector<char*> argv;
-    for (const auto& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1;
-}
-
-int run(const std::string& command) {
-    return std::system(command.c_str());
-}
 
 // Counts the IPv4 addresses on bench0 of a namespace.
 int addressCount(const std::string& ns) {

@@ -22,50 +22,24 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/linux/linux_backend.h"
-
-extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using nicops::bench::Clock;
+using nicops::bench::millisecondsSince;
+using nicops::bench::run;
+using nicops::bench::timeCommand;
 using nicops::platform::linux_host::AddressToAdd;
 using nicops::platform::linux_host::openLinuxBackend;
 
 constexpr int kAddresses = 20000;
 constexpr int kRuns = 7;
 
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-// Runs argv with stdout and stderr on /dev/null; wall time in ms, or -1 when it failed.
-double timeCommand(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double elapsed = millisecondsSince(start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1;
 }
 
 double medianOfRuns(const std::vector<std::string>& args) {
@@ -78,10 +52,6 @@ double medianOfRuns(const std::vector<std::string>& args) {
         times.push_back(t);
     }
     return median(times);
-}
-
-int run(const std::string& command) {
-    return std::system(command.c_str());
 }
 
 // Runs f on a thread that joined the namespace, with the namespace's sysfs on a private /sys.

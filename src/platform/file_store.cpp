@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/atomic_file.h"
+#include "platform/json_text.h"
 #include "text/codepage.h"
 
 namespace nicops::platform {
@@ -85,30 +86,6 @@ std::string canonicalKey(const std::string& keyText) {
         }
     }
     return {};
-}
-
-bool nestsTooDeep(std::string_view text) {
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\') {
-                ++i;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxNesting) {
-                return true;
-            }
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return false;
 }
 
 std::vector<std::string> splitItems(const std::string& text) {
@@ -191,7 +168,7 @@ std::optional<json> loadStore(const std::string& path, std::string& error) {
             error = shown + " 无法读取：" + text::utf8ToGbk(reason);
             return std::nullopt;
     }
-    if (nestsTooDeep(content)) {
+    if (jsonNestsDeeperThan(content, kMaxNesting)) {
         error = shown + " 无法解析：nests deeper than " + std::to_string(kMaxNesting) + " levels";
         return std::nullopt;
     }
@@ -344,8 +321,10 @@ std::string FileStore::readTextValue(std::uint32_t root, const std::string& path
         return {};
     }
     const std::size_t cut = path.rfind('\\');
-    const std::string key =
-        cut == std::string::npos ? std::string(rootName) : rootName + ("\\" + path.substr(0, cut));
+    std::string key(rootName);
+    if (cut != std::string::npos) {
+        key.append(1, '\\').append(path, 0, cut);
+    }
     const std::string valueName = cut == std::string::npos ? path : path.substr(cut + 1);
     return readValue(key, valueName, ValueType::Text).value_or(std::string());
 }

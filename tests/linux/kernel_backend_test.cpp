@@ -46,20 +46,11 @@ std::vector<std::string> addressTexts(const std::vector<IpAddrString>& list) {
     return out;
 }
 
-// The link's IPv4 addresses as `ip` lists them.
+// The link's IPv4 addresses as `ip` lists them, without prefix lengths.
 std::vector<std::string> addressesByIp(Netns& lab, const std::string& link) {
-    auto listed = lab.ip("-o -4 addr show dev " + link);
     std::vector<std::string> out;
-    std::istringstream lines(listed.output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string word;
-        while (words >> word) {
-            if (word == "inet" && words >> word) {
-                out.push_back(word.substr(0, word.find('/')));
-            }
-        }
+    for (const std::string& entry : lab.ipv4Addresses(link)) {
+        out.push_back(entry.substr(0, entry.find('/')));
     }
     return out;
 }

@@ -22,10 +22,12 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +106,24 @@ public:
             ADD_FAILURE() << "ip -n " << name_ << " " << args << ": " << result.output;
         }
         return result;
+    }
+    // The link's IPv4 addresses with their prefix lengths ("10.0.0.1/24"), in the kernel's
+    // order, as `ip` lists them.
+    std::vector<std::string> ipv4Addresses(const std::string& link) {
+        const auto listed = ip("-o -4 addr show dev " + link);
+        std::vector<std::string> out;
+        std::istringstream lines(listed.output);
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream words(line);
+            std::string word;
+            while (words >> word) {
+                if (word == "inet" && words >> word) {
+                    out.push_back(word);
+                }
+            }
+        }
+        return out;
     }
     // A shell command inside the namespace (with its own mount namespace and /sys).
     CommandResult exec(const std::string& command) {

@@ -99,20 +99,7 @@ TEST_F(NicopsctlLinuxTest, ReportDescribesTheLink) {
 
 // The link's IPv4 addresses with prefix lengths, in the kernel's order.
 std::vector<std::string> addressesOf(Netns& lab, const std::string& link) {
-    const auto listed = lab.ip("-o -4 addr show dev " + link);
-    std::vector<std::string> out;
-    std::istringstream lines(listed.output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string word;
-        while (words >> word) {
-            if (word == "inet" && words >> word) {
-                out.push_back(word);
-            }
-        }
-    }
-    return out;
+    return lab.ipv4Addresses(link);
 }
 
 bool has(const std::vector<std::string>& list, const std::string& item) {

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "platform/atomic_file.h"
+#include "platform/json_text.h"
 #include "text/codepage.h"
 
 namespace nicops::platform::sim {
@@ -96,31 +97,6 @@ std::string nameField(const json& object, const char* field) {
 // Descriptions nest a few levels; the limit keeps a hostile file from exhausting the stack when
 // the host is written back.
 constexpr int kMaxNesting = 32;
-
-// True when the JSON text nests arrays and objects deeper than kMaxNesting (strings skipped).
-bool nestsTooDeep(std::string_view text) {
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\') {
-                ++i;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxNesting) {
-                return true;
-            }
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return false;
-}
 
 const json& adapterList(const json& host) {
     static const json kEmpty = json::array();
@@ -276,7 +252,7 @@ std::unique_ptr<SimHost> SimHost::open(const std::string& path, std::string& err
         error = path + ": " + reason;
         return nullptr;
     }
-    if (nestsTooDeep(content)) {
+    if (jsonNestsDeeperThan(content, kMaxNesting)) {
         error = path + ": nests deeper than " + std::to_string(kMaxNesting) + " levels";
         return nullptr;
     }

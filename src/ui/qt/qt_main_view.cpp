@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <utility>
 
 #include "inventory/snapshot.h"
@@ -319,17 +320,17 @@ void QtMainView::buildListMenu() {
         action->setEnabled(item.built);
         menuItems_.emplace(std::string(item.caption), MenuItem{action, item.built});
     }
-    const auto route = [this](std::string_view caption, void (MainPresenter::*event)()) {
+    const auto route = [this](std::string_view caption, std::function<void(MainPresenter&)> event) {
         connect(menuItems_.at(std::string(caption)).action, &QAction::triggered, this,
-                [this, event] {
+                [this, event = std::move(event)] {
                     if (presenter_ != nullptr) {
-                        (presenter_->*event)();
+                        event(*presenter_);
                     }
                 });
     };
-    route(menu::kAdd, &MainPresenter::addChosen);
-    route(menu::kDelete, &MainPresenter::deleteChosen);
-    route(menu::kAbout, &MainPresenter::showAbout);
+    route(menu::kAdd, [](MainPresenter& p) { p.addChosen(); });
+    route(menu::kDelete, [](MainPresenter& p) { p.deleteChosen(); });
+    route(menu::kAbout, [](MainPresenter& p) { p.showAbout(); });
 }
 
 void QtMainView::attach(MainPresenter& presenter) {
