@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/backend_choice.h"
@@ -286,17 +287,20 @@ void runDelete(const Options& options, nicops::ui::AppContext& context,
     presenter.fillIpList();
     const auto rows = presenter.rows();
     const std::string encoding = nicops::text::terminalEncoding();
+    // Each address's rows, so that selecting 10,000 addresses is not 10,000 walks of the list.
+    std::unordered_multimap<std::string, std::size_t> rowsOf;
+    rowsOf.reserve(rows.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        rowsOf.emplace(rows[r].cells[1], r);
+    }
     std::set<std::size_t> selection;
     for (const std::string& arg : options.args) {
         const std::string address = nicops::text::encodingToGbk(arg, encoding);
-        bool shown = false;
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            if (rows[r].cells[1] == address) {
-                selection.insert(r);
-                shown = true;
-            }
+        const auto [first, last] = rowsOf.equal_range(address);
+        for (auto it = first; it != last; ++it) {
+            selection.insert(it->second);
         }
-        if (!shown) {
+        if (first == last) {
             presenter.appendLog("删除IP-地址 " + address + " 失败,列表中没有该地址.");
         }
     }

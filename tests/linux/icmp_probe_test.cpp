@@ -80,9 +80,11 @@ TEST_F(IcmpProbeTest, OnlyTheAnsweringAddressHasARoundTripOnEitherSocket) {
 
 TEST_F(IcmpProbeTest, ManySilentAddressesCostAboutOneTimeOut) {
     // Silent addresses of the local subnet: each request waits for an ARP answer that never
-    // comes and holds its socket buffer meanwhile.
+    // comes and holds its socket buffer meanwhile. The kernel's neighbour table is shared by
+    // every namespace (1,024 entries by default), so the batch stays well below it: tests that
+    // run beside this one must still be able to reach their peers.
     std::vector<std::string> addresses;
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 300; ++i) {
         addresses.push_back("10.20." + std::to_string(1 + i / 250) + "." +
                             std::to_string(1 + i % 250));
     }
@@ -91,7 +93,7 @@ TEST_F(IcmpProbeTest, ManySilentAddressesCostAboutOneTimeOut) {
     const auto probed = probe(addresses, 500);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
-    std::cout << "[ timing   ] 500 silent addresses and one answering, 500 ms time-out: "
+    std::cout << "[ timing   ] 300 silent addresses and one answering, 500 ms time-out: "
               << took.count() << " ms\n";
     ASSERT_EQ(probed.times.size(), addresses.size());
     for (std::size_t i = 0; i + 1 < addresses.size(); ++i) {
