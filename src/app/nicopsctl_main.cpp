@@ -328,7 +328,8 @@ int run(const Options& options, nicops::app::DataOutput& output) {
 
     nicops::app::ConsoleView view(encoding);
     // Every operation runs to its end before the command does.
-    nicops::ui::MainPresenter presenter(context, view, [](std::function<void()> task) { task(); });
+    nicops::ui::MainPresenter presenter(context, view,
+                                        [](const std::function<void()>& task) { task(); });
     if (!settingsNotice.empty()) {
         presenter.appendLog(settingsNotice);
     }
