@@ -19,6 +19,8 @@
 #include "app/command_line.h"
 #include "app/console_view.h"
 #include "app/data_output.h"
+#include "external/address_lookup.h"
+#include "external/clipboard_export.h"
 #include "ipops/add_range.h"
 #include "ipops/delete_addresses.h"
 #include "ipops/persisted_settings.h"
@@ -49,6 +51,12 @@ constexpr const char* kUsage =
     "  restore                       re-adds the stored addresses every adapter lacks\n"
     "  preset N [--set]              prints range preset N (1-6); with --set, stores stdin\n"
     "                                as preset N\n"
+    "  export [--format TEMPLATE]    the copy text of every address of every adapter, one\n"
+    "                                line each\n"
+    "  lookup [--concurrency N] [--export] [--format TEMPLATE]\n"
+    "                                asks the lookup server for the external address of every\n"
+    "                                address of every adapter; prints address, TAB, external\n"
+    "                                address, TAB, location; with --export then the copy text\n"
     "\n"
     "options:\n"
     "  --sim FILE     use the simulated host described by FILE (JSON)\n"
@@ -61,6 +69,8 @@ constexpr const char* kUsage =
     "  --mask M       the mask of the added addresses (default: the adapter's stored mask,\n"
     "                 else 255.255.255.0)\n"
     "  --probe        skip addresses that answer an echo request within 30 ms\n"
+    "  --format T     the copy template (default: the settings' copy format)\n"
+    "  --concurrency N  lookups in flight at once (default: the settings' value)\n"
     "  -h, --help     this text\n"
     "  --version      the program's name and version\n"
     "\n"
@@ -83,6 +93,9 @@ struct Options {
     bool probe = false;
     bool set = false;
     int preset = 0;
+    std::optional<std::string> format;
+    std::optional<int> concurrency;
+    bool exportAfter = false;          // lookup --export
     std::array<bool, 5> kindsShown{};  // what --kinds names; "ip" without it
 };
 
@@ -139,6 +152,17 @@ Options parseOptions(int argc, char** argv) {
             o.kinds = kinds;
         } else if (auto mask = optionValue(argc, argv, i, "--mask")) {
             o.mask = mask;
+        } else if (auto format = optionValue(argc, argv, i, "--format")) {
+            o.format = format;
+        } else if (auto concurrency = optionValue(argc, argv, i, "--concurrency")) {
+            const std::string& n = *concurrency;
+            if (n.empty() || n.size() > 6 ||
+                n.find_first_not_of("0123456789") != std::string::npos || std::stoi(n) < 1) {
+                throw UsageError{"--concurrency needs a number of at least 1"};
+            }
+            o.concurrency = std::stoi(n);
+        } else if (arg == "--export") {
+            o.exportAfter = true;
         } else if (arg == "--probe") {
             o.probe = true;
         } else if (arg == "--set") {
@@ -158,18 +182,26 @@ Options parseOptions(int argc, char** argv) {
     if (o.command.empty()) {
         throw UsageError{"no command given"};
     }
-    if (!isOneOf(o.command, {"adapters", "report", "list", "add", "delete", "restore", "preset"})) {
+    if (!isOneOf(o.command, {"adapters", "report", "list", "add", "delete", "restore", "preset",
+                             "export", "lookup"})) {
         throw UsageError{"unknown command '" + o.command + "'"};
     }
     o.kindsShown = parseKinds(o.kinds.value_or("ip"));
     if (o.command != "list" && o.kinds) {
         throw UsageError{"--kinds goes with the list command"};
     }
-    if (isOneOf(o.command, {"adapters", "restore", "preset"}) && o.adapter) {
+    if (isOneOf(o.command, {"adapters", "restore", "preset", "export", "lookup"}) && o.adapter) {
         throw UsageError{"--adapter goes with the report, list, add and delete commands"};
     }
     if (o.command != "add" && (o.mask || o.probe)) {
         throw UsageError{std::string(o.mask ? "--mask" : "--probe") + " goes with the add command"};
+    }
+    if (o.command != "lookup" && (o.concurrency || o.exportAfter)) {
+        throw UsageError{std::string(o.concurrency ? "--concurrency" : "--export") +
+                         " goes with the lookup command"};
+    }
+    if (o.format && !(o.command == "export" || (o.command == "lookup" && o.exportAfter))) {
+        throw UsageError{"--format goes with export and lookup --export"};
     }
     if (o.command != "preset" && o.set) {
         throw UsageError{"--set goes with the preset command"};
@@ -308,6 +340,48 @@ void runDelete(const Options& options, nicops::ui::AppContext& context,
     nicops::ipops::deleteSelectedAddresses(context.services(), presenter, presenter.selectedRows());
 }
 
+// The copy text of every address, lines ending LF on the terminal; the clipboard is stdout.
+class CapturedClipboard final : public nicops::platform::Clipboard {
+public:
+    bool setText(const std::string& gbk) override {
+        text = gbk;
+        return true;
+    }
+    std::string text;
+};
+
+// lookup queries every address of every adapter and prints what came back; export (and lookup
+// --export) prints the copy text. Both log as the window's menu items do.
+int runExternal(const Options& options, nicops::ui::AppContext& context,
+                nicops::ui::MainPresenter& presenter, nicops::app::ConsoleView& view,
+                nicops::app::DataOutput& output) {
+    nicops::ui::AppSettings settings = context.settings.get();
+    if (options.format) {
+        settings.copyFormat =
+            nicops::text::encodingToGbk(*options.format, nicops::text::terminalEncoding());
+    }
+    if (options.concurrency) {
+        settings.lookupConcurrency = *options.concurrency;
+    }
+    context.settings.set(settings);
+    std::string out;
+    if (options.command == "lookup") {
+        nicops::external::queryExternalAddresses(context.services(), presenter, context.settings);
+        std::lock_guard lock(context.snapshotMutex);
+        out.reserve(context.snapshot.addresses.count() * 48);
+        for (const auto& [address, entry] : context.snapshot.addresses) {
+            out += address + "\t" + entry.externalAddress + "\t" + entry.location + "\n";
+        }
+    }
+    if (options.command == "export" || options.exportAfter) {
+        CapturedClipboard clipboard;
+        nicops::external::exportAddressesToClipboard(context.services(), presenter,
+                                                     context.settings, clipboard);
+        out += nicops::text::replaceText(clipboard.text, "\r\n", "\n");
+    }
+    return output.writeStatus(view.out(out));
+}
+
 int run(const Options& options, nicops::app::DataOutput& output) {
     if (options.command == "preset") {
         return runPreset(options, output);
@@ -355,6 +429,9 @@ int run(const Options& options, nicops::app::DataOutput& output) {
     }
     presenter.selectComboItem(selected);
 
+    if (options.command == "export" || options.command == "lookup") {
+        return runExternal(options, context, presenter, view, output);
+    }
     if (options.command == "restore") {
         nicops::ipops::restoreAddresses(context.services(), presenter);
         return 0;

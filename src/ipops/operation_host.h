@@ -32,6 +32,9 @@ public:
     virtual void setBusy(bool busy) = 0;
     // New snapshot, adapter box, list and details; logs "刷新显示完成.".
     virtual void refreshDisplay() = 0;
+    // Shows the current adapter's rows and details again from the snapshot as it is (no rebuild),
+    // so that results written into its entries appear.
+    virtual void showCurrentAdapter() {}
     // The adapter shown (0xFFFFFFFF when none).
     virtual std::uint32_t currentAdapterIndex() const = 0;
 };

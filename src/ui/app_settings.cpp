@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -13,6 +14,14 @@
 #include "text/text_functions.h"
 
 namespace nicops::ui {
+
+std::string_view defaultLookupServer() {
+#ifdef NICOPS_LOOKUP_SERVER
+    return NICOPS_LOOKUP_SERVER;
+#else
+    return {};
+#endif
+}
 
 std::int32_t settingsInteger(std::string_view text) {
     return text::textToInteger(text::trimSpaces(text));
@@ -51,6 +60,10 @@ AppSettings loadSettings(const std::string& iniPath, std::string* notice) {
         settingsInteger(ini.get(kSettingsSection, kConnectTimeoutKey, kDefaultTimeoutText));
     s.requestTimeoutMs =
         settingsInteger(ini.get(kSettingsSection, kRequestTimeoutKey, kDefaultTimeoutText));
+    s.lookupServer = ini.get(kSettingsSection, kLookupServerKey, defaultLookupServer());
+    s.lookupConcurrency =
+        std::max<std::int32_t>(1, settingsInteger(ini.get(kSettingsSection, kLookupConcurrencyKey,
+                                                          kDefaultLookupConcurrencyText)));
     return s;
 }
 

@@ -16,10 +16,15 @@ inline constexpr std::string_view kLocationFormatKey = "IP地理位置查询格�
 inline constexpr std::string_view kCopyFormatKey = "网卡IP复制格式";
 inline constexpr std::string_view kConnectTimeoutKey = "查询连接超时";
 inline constexpr std::string_view kRequestTimeoutKey = "查询请求超时";
+// Scheme, host and port of the external-address endpoint ("http://203.0.113.1:8080").
+inline constexpr std::string_view kLookupServerKey = "查询服务器";
+// How many lookups may be in flight at once (1: one after another).
+inline constexpr std::string_view kLookupConcurrencyKey = "查询并发数";
 
 inline constexpr std::string_view kDefaultLocationFormat = "{地区}{城市} {线路}";
 inline constexpr std::string_view kDefaultCopyFormat = "{外网IP}:1080|mornlux|kvzt|{地理位置}";
 inline constexpr std::string_view kDefaultTimeoutText = "1500";
+inline constexpr std::string_view kDefaultLookupConcurrencyText = "1";
 
 struct AppSettings {
     std::string iniPath;
@@ -28,9 +33,15 @@ struct AppSettings {
     std::string copyFormat{kDefaultCopyFormat};
     std::int32_t connectTimeoutMs = 1500;
     std::int32_t requestTimeoutMs = 1500;
+    std::string lookupServer{};          // empty: no endpoint, lookups send nothing
+    std::int32_t lookupConcurrency = 1;  // at least 1
 };
 
-// Reads the four settings from the file (parsed once); every missing key, or a missing or
+// The endpoint the build was configured with (NICOPS_LOOKUP_SERVER; empty when not set): the
+// default of the lookup-server key.
+std::string_view defaultLookupServer();
+
+// Reads the settings from the file (parsed once); every missing key, or a missing or
 // unreadable file, gives its default. Nothing is created or written. A path that names no regular
 // file (a folder, a FIFO, a device) or a file too large to be a settings file is not read, and
 // `notice` (when given) is set to the log line that says so; otherwise it is left empty.

@@ -21,6 +21,8 @@ enum class ControlKind {
     logBox,      // multi-line text, vertical scroll bar, single-line border
     rangeBox,    // multi-line text the user types, one entry per line
     ipv4Box,     // holds nothing or four numbers 0 to 255 (ipops::ipv4BoxText)
+    lineEdit,    // one-line text the user types
+    numberBox,   // one-line text the user types, centred, digits only
 };
 
 struct ControlSpec {
@@ -114,11 +116,11 @@ inline constexpr std::array<MenuItemSpec, 11> kListMenu{{
     {menu::kAdd, true},
     {menu::kDelete, true},
     {"", false},
-    {menu::kCopyAll, false},
+    {menu::kCopyAll, true},
     {"", false},
-    {menu::kLookup, false},
+    {menu::kLookup, true},
     {"", false},
-    {menu::kSettings, false},
+    {menu::kSettings, true},
     {menu::kAbout, true},
 }};
 
@@ -153,6 +155,68 @@ inline constexpr std::array<ControlSpec, 14> kAddDialogControls{{
     {add_names::kCheckInUse, ControlKind::checkBox, "占用查询", 218, 262, 78, 24},
     {add_names::kOkButton, ControlKind::pushButton, "确定", 221, 298, 78, 32},
     {add_names::kSaveButton, ControlKind::pushButton, "", 152, 310, 64, 20, false, {}, 0, true},
+}};
+
+// Object names of the settings window's controls and pop-up menus.
+namespace settings_names {
+inline constexpr std::string_view kCopyFormatLabel = "透明标签1";
+inline constexpr std::string_view kCopyFormatBox = "编_网卡IP复制格式";
+inline constexpr std::string_view kLocationFormatLabel = "透明标签2";
+inline constexpr std::string_view kLocationFormatBox = "编_IP地理位置查询格式";
+inline constexpr std::string_view kConnectTimeoutLabel = "透明标签7";
+inline constexpr std::string_view kConnectTimeoutBox = "编_查询连接超时";
+inline constexpr std::string_view kConnectTimeoutUnit = "透明标签6";
+inline constexpr std::string_view kRequestTimeoutLabel = "透明标签9";
+inline constexpr std::string_view kRequestTimeoutBox = "编_查询请求超时";
+inline constexpr std::string_view kRequestTimeoutUnit = "透明标签8";
+inline constexpr std::string_view kLookupServerLabel = "透明标签10";
+inline constexpr std::string_view kLookupServerBox = "编_查询服务器";
+inline constexpr std::string_view kLookupConcurrencyLabel = "透明标签11";
+inline constexpr std::string_view kLookupConcurrencyBox = "编_查询并发数";
+inline constexpr std::string_view kOkButton = "按钮1";
+inline constexpr std::string_view kCopyFormatMenu = "网卡IP格式菜单";
+inline constexpr std::string_view kLocationFormatMenu = "IP位置查询格式菜单";
+}  // namespace settings_names
+
+// The settings window: the four settings of the lookup and the export, and a last row for the
+// lookup's server and how many queries it runs at once.
+inline constexpr WindowSpec kSettingsWindow{"软件设置", 50, 50, 417, 189};
+
+inline constexpr std::array<ControlSpec, 15> kSettingsControls{{
+    {settings_names::kCopyFormatLabel, ControlKind::label, "网卡IP复制格式:", 8, 18, 118, 16},
+    {settings_names::kCopyFormatBox, ControlKind::lineEdit, "", 100, 16, 294, 20},
+    {settings_names::kLocationFormatLabel, ControlKind::label, "IP位置查询格式:", 8, 50, 118, 16},
+    {settings_names::kLocationFormatBox, ControlKind::lineEdit, "", 100, 48, 294, 20},
+    {settings_names::kConnectTimeoutLabel, ControlKind::label, "查询连接超时:", 20, 76, 80, 16},
+    {settings_names::kConnectTimeoutBox, ControlKind::numberBox, "", 100, 75, 76, 20},
+    {settings_names::kConnectTimeoutUnit, ControlKind::label, "ms", 181, 81, 26, 16},
+    {settings_names::kRequestTimeoutLabel, ControlKind::label, "查询请求超时:", 213, 76, 80, 16},
+    {settings_names::kRequestTimeoutBox, ControlKind::numberBox, "", 293, 75, 76, 20},
+    {settings_names::kRequestTimeoutUnit, ControlKind::label, "ms", 374, 80, 26, 16},
+    {settings_names::kLookupServerLabel, ControlKind::label, "查询服务器:", 20, 104, 80, 16},
+    {settings_names::kLookupServerBox, ControlKind::lineEdit, "", 100, 102, 186, 20},
+    {settings_names::kLookupConcurrencyLabel, ControlKind::label, "查询并发数:", 293, 104, 64, 16},
+    {settings_names::kLookupConcurrencyBox, ControlKind::numberBox, "", 357, 102, 37, 20},
+    {settings_names::kOkButton, ControlKind::pushButton, "确定", 331, 131, 72, 25},
+}};
+
+// One item of the settings window's pop-up menus: it types `text` into `box` at the caret.
+struct PlaceholderItemSpec {
+    std::string_view menu;
+    std::string_view caption;
+    std::string_view box;
+    std::string_view text;
+};
+
+inline constexpr std::array<PlaceholderItemSpec, 8> kPlaceholderItems{{
+    {settings_names::kCopyFormatMenu, "内网IP", settings_names::kCopyFormatBox, "{内网IP}"},
+    {settings_names::kCopyFormatMenu, "内网掩码", settings_names::kCopyFormatBox, "{内网掩码}"},
+    {settings_names::kCopyFormatMenu, "外网IP", settings_names::kCopyFormatBox, "{外网IP}"},
+    {settings_names::kCopyFormatMenu, "地理位置", settings_names::kCopyFormatBox, "{地理位置}"},
+    {settings_names::kLocationFormatMenu, "国家", settings_names::kLocationFormatBox, "{国家}"},
+    {settings_names::kLocationFormatMenu, "地区", settings_names::kLocationFormatBox, "{地区}"},
+    {settings_names::kLocationFormatMenu, "城市", settings_names::kLocationFormatBox, "{城市}"},
+    {settings_names::kLocationFormatMenu, "线路", settings_names::kLocationFormatBox, "{线路}"},
 }};
 
 // The list menu's item with this caption; nullptr for a caption that names no item.

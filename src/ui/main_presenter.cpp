@@ -7,6 +7,8 @@
 #include <ctime>
 #include <thread>
 
+#include "external/address_lookup.h"
+#include "external/clipboard_export.h"
 #include "inventory/details_report.h"
 #include "text/text_functions.h"
 #include "ui/app_identity.h"
@@ -471,6 +473,29 @@ void MainPresenter::deleteChosen() {
     if (controlEnabled(menu::kDelete)) {
         ipops::deleteSelectedAddresses(context_.services(), *this, selectedRows());
     }
+}
+
+void MainPresenter::copyAllChosen() {
+    platform::Clipboard* clipboard = view_.clipboard();
+    if (clipboard == nullptr || !controlEnabled(menu::kCopyAll)) {
+        return;
+    }
+    startWorker_([this, clipboard, services = context_.services()] {
+        external::exportAddressesToClipboard(services, *this, context_.settings, *clipboard);
+    });
+}
+
+void MainPresenter::lookupChosen() {
+    if (!controlEnabled(menu::kLookup)) {
+        return;
+    }
+    startWorker_([this, services = context_.services()] {
+        external::queryExternalAddresses(services, *this, context_.settings);
+    });
+}
+
+void MainPresenter::settingsChosen() {
+    view_.openSettingsDialog();
 }
 
 void MainPresenter::listSelectionChanged(std::vector<std::size_t> rows) {

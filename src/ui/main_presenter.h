@@ -48,7 +48,7 @@ public:
     // state decides, since a view may carry a disable out a moment later.
     void refreshClicked();
     void adapterActivated(int comboIndex);
-    void showCurrentAdapter();
+    void showCurrentAdapter() override;
     // A header click: sorts on a worker unless an operation is running. The sort is of the
     // rows shown at the click: when the list is filled again before the sort ends, its result
     // is dropped (newer rows are never replaced by older ones) and the direction stays as it
@@ -79,6 +79,14 @@ public:
     // The list menu's "删除 IP-地址": the selected rows deleted on the calling (UI) thread
     // (ipops::deleteSelectedAddresses, this presenter its host).
     void deleteChosen();
+    // The list menu's "复制所有网卡IP": the export (external::exportAddressesToClipboard, this
+    // presenter its host) on a worker, to the view's clipboard; nothing when the view has none.
+    void copyAllChosen();
+    // The list menu's "查询所有网卡IP对应外网IP": the lookup (external::queryExternalAddresses,
+    // this presenter its host) on a worker.
+    void lookupChosen();
+    // The list menu's "软件设置": the view opens the settings window (SettingsPresenter).
+    void settingsChosen();
     // The list's selection changed: `rows` are the selected rows' positions in the rows the
     // view shows, in any order. A view reports its selection again after new rows (which
     // clear it) and after a sort's reordering.

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/clipboard.h"
+
 namespace nicops::ui {
 
 // One row of the IP list: ID, IP地址, 子网掩码, Context, Next, 网卡索引, 外网IP, 类型.
@@ -61,6 +63,12 @@ public:
     // Opens the add dialog, modal and owned by the window, with an AddRangePresenter of its
     // own. A view without dialogs ignores it.
     virtual void openAddDialog() {}
+    // Opens the settings window, modal and owned by the window, with a SettingsPresenter of its
+    // own. A view without dialogs ignores it.
+    virtual void openSettingsDialog() {}
+    // The clipboard of the view's desktop, callable from any thread; nullptr when it has none
+    // (the list menu's export then does nothing).
+    virtual platform::Clipboard* clipboard() { return nullptr; }
 };
 
 }  // namespace nicops::ui

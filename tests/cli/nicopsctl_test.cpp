@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "external/loopback_http_server.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -540,5 +541,69 @@ TEST_F(NicopsTest, WithoutADisplayItExitsWithOneAndPointsToNicopsctl) {
 }
 
 #endif
+
+// Three loopback addresses on two adapters, and a settings file naming the lookup server.
+class NicopsctlExternalTest : public NicopsctlTest {
+protected:
+    void SetUp() override {
+        host_ = dir_.write("loopback.json", R"({"adapters": [
+  {"index": 12, "adapterName": "eth0",
+   "ipAddresses": [{"address": "127.0.0.2", "mask": "255.0.0.0", "context": 5},
+                   {"address": "127.0.0.3", "mask": "255.255.0.0", "context": 6}]},
+  {"index": 13, "adapterName": "eth1",
+   "ipAddresses": [{"address": "127.0.0.4", "mask": "255.0.0.0", "context": 7}]}]})");
+    }
+    void useServer(const std::string& url) {
+        dir_.write("UserConfig.ini", "[汐桉网卡操作]\r\n查询服务器=" + url + "\r\n");
+    }
+};
+
+TEST_F(NicopsctlExternalTest, ExportPrintsTheCopyTextOfEveryAdapterAndLogsTheCount) {
+    const CliRun plain = run("export");
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_EQ(plain.out, ":1080|mornlux|kvzt|\n:1080|mornlux|kvzt|\n:1080|mornlux|kvzt|\n");
+    EXPECT_EQ(plain.logMessages().back(), utf8(u8"复制所有网卡IP完成,共计复制3个IP."));
+    const CliRun custom = run(utf8(u8"export --format '{内网IP}/{内网掩码}'"));
+    EXPECT_EQ(custom.out, "127.0.0.2/255.0.0.0\n127.0.0.3/255.255.0.0\n127.0.0.4/255.0.0.0\n");
+}
+
+TEST_F(NicopsctlExternalTest, LookupAsksFromEveryAddressAndPrintsWhatCameBack) {
+    nicops::testing::LoopbackHttpServer server([](const std::string& peer, const std::string&) {
+        return nicops::testing::httpResponse(
+            peer == "127.0.0.3" ? 503 : 200,
+            "{\"ip\":\"" + peer +
+                utf8(u8"\",\"region\":\"广东\",\"city\":\"深圳\",\"as\":\"电信\"}"));
+    });
+    useServer(server.url());
+    const CliRun r = run(utf8(u8"lookup --concurrency 2 --export --format '{内网IP}={外网IP}'"));
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.outLines(), (std::vector<std::string>{
+                                utf8(u8"127.0.0.2\t127.0.0.2\t广东深圳 电信"), "127.0.0.3\t\t",
+                                utf8(u8"127.0.0.4\t127.0.0.4\t广东深圳 电信"),
+                                "127.0.0.2=127.0.0.2", "127.0.0.3=", "127.0.0.4=127.0.0.4"}));
+    const auto log = r.logMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         utf8(u8"查询所有网卡IP对应外网IP完毕,共计查询3个,查询成功2个.")),
+              1);
+    EXPECT_EQ(server.requests(), 3);
+
+    dir_.write("UserConfig.ini", "");
+    const CliRun none = run("lookup");
+    EXPECT_EQ(none.outLines(),
+              (std::vector<std::string>{"127.0.0.2\t\t", "127.0.0.3\t\t", "127.0.0.4\t\t"}));
+    const auto noneLog = none.logMessages();
+    EXPECT_NE(std::find(noneLog.begin(), noneLog.end(), utf8(u8"未设置查询服务器.")),
+              noneLog.end());
+}
+
+TEST_F(NicopsctlExternalTest, OptionsOfTheOtherCommandAreUsageErrors) {
+    for (const char* args : {"export --concurrency 2", "export --export", "lookup --concurrency 0",
+                             "lookup --concurrency x", "lookup --format x", "list --format x",
+                             "lookup --adapter 12", "export --adapter 12"}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_EQ(r.out, "") << args;
+    }
+}
 
 }  // namespace

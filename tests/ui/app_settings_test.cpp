@@ -25,6 +25,8 @@ const std::string kLocationKey =
 const std::string kCopyKey = "\xCD\xF8\xBF\xA8IP\xB8\xB4\xD6\xC6\xB8\xF1\xCA\xBD";
 const std::string kConnectKey = "\xB2\xE9\xD1\xAF\xC1\xAC\xBD\xD3\xB3\xAC\xCA\xB1";
 const std::string kRequestKey = "\xB2\xE9\xD1\xAF\xC7\xEB\xC7\xF3\xB3\xAC\xCA\xB1";
+const std::string kServerKey = "\xB2\xE9\xD1\xAF\xB7\xFE\xCE\xF1\xC6\xF7";
+const std::string kConcurrencyKey = "\xB2\xE9\xD1\xAF\xB2\xA2\xB7\xA2\xCA\xFD";
 
 class AppSettingsTest : public ::testing::Test {
 protected:
@@ -101,6 +103,20 @@ TEST_F(AppSettingsTest, TimeoutsFollowTheIntegerRule) {
         const AppSettings s = load(kSection + kConnectKey + "=" + text + "\r\n");
         EXPECT_EQ(s.connectTimeoutMs, expected) << text;
         EXPECT_EQ(s.requestTimeoutMs, 1500);
+    }
+}
+
+TEST_F(AppSettingsTest, LookupServerAndConcurrencyKeys) {
+    const AppSettings none = load(kSection);
+    EXPECT_EQ(none.lookupServer, defaultLookupServer());
+    EXPECT_EQ(none.lookupConcurrency, 1);
+    const AppSettings set =
+        load(kSection + kServerKey + "=http://127.0.0.1:8080\r\n" + kConcurrencyKey + "= 16 \r\n");
+    EXPECT_EQ(set.lookupServer, "http://127.0.0.1:8080");
+    EXPECT_EQ(set.lookupConcurrency, 16);
+    for (const char* below : {"0", "-4", "abc"}) {
+        EXPECT_EQ(load(kSection + kConcurrencyKey + "=" + below + "\r\n").lookupConcurrency, 1)
+            << below;
     }
 }
 

@@ -300,8 +300,9 @@ TEST_F(MainPresenterTest, BusyPeriodsNestSoAnInnerRefreshKeepsTheControlsDisable
     presenter_->setBusy(false);
     EXPECT_TRUE(presenter_->controlEnabled(names::kRefreshButton));
     EXPECT_TRUE(view_.get(&RecordingView::enabled_)[std::string(names::kRefreshButton)]);
-    // Operations not built yet stay disabled in the menu whatever the busy state says.
-    EXPECT_FALSE(view_.get(&RecordingView::enabled_)[std::string(menu::kLookup)]);
+    // The menu's operations come back with the controls.
+    EXPECT_TRUE(view_.get(&RecordingView::enabled_)[std::string(menu::kLookup)]);
+    EXPECT_TRUE(view_.get(&RecordingView::enabled_)[std::string(menu::kCopyAll)]);
     presenter_->setBusy(false);  // an unmatched end changes nothing
     presenter_->setBusy(true);
     EXPECT_FALSE(presenter_->controlEnabled(names::kRefreshButton));

@@ -15,18 +15,11 @@
 namespace nicops::ui::qt {
 
 QtAddRangeDialog::QtAddRangeDialog(MainPresenter& main, QWidget* parent) : QDialog(parent) {
-    installFontSubstitutes();
-    setFont(windowFont(font()));  // a window doesn't take its owner's font
-    setWindowTitle(toQString(kAddDialog.title));
-    setFixedSize(kAddDialog.width, kAddDialog.height);
-    move(kAddDialog.left, kAddDialog.top);
-    setModal(true);
+    setUpDialog(*this, kAddDialog);
 
     for (const ControlSpec& entry : kAddDialogControls) {
         QWidget* widget = buildControl(entry);
-        widget->setObjectName(toQString(entry.name));
-        widget->setGeometry(entry.left, entry.top, entry.width, entry.height);
-        widget->setVisible(!entry.hidden);
+        placeControl(*widget, entry);
         controls_.emplace(std::string(entry.name), Control{entry.kind, widget});
     }
     presenter_ = std::make_unique<AddRangePresenter>(main.context(), main, *this);
@@ -73,6 +66,8 @@ QWidget* QtAddRangeDialog::buildControl(const ControlSpec& entry) {
         case ControlKind::comboBox:
         case ControlKind::detailsBox:
         case ControlKind::logBox:
+        case ControlKind::lineEdit:
+        case ControlKind::numberBox:
             break;
     }
     return new QLabel(caption, this);

@@ -35,6 +35,8 @@
 #include "ui/main_presenter.h"
 #include "ui/qt/ip_list_model.h"
 #include "ui/qt/qt_add_range_dialog.h"
+#include "ui/qt/qt_clipboard.h"
+#include "ui/qt/qt_settings_dialog.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/ui_call_queue.h"
 #include "ui/qt/window_font.h"
@@ -145,7 +147,8 @@ void setDetailsText(QTextEdit* box, const QString& text) {
 
 }  // namespace
 
-QtMainView::QtMainView(QWidget* parent) : QWidget(parent) {
+QtMainView::QtMainView(QWidget* parent)
+    : QWidget(parent), clipboard_(std::make_unique<QtClipboard>()) {
     installFontSubstitutes();
     calls_ = new UiCallQueue(this);
 
@@ -251,7 +254,9 @@ QWidget* QtMainView::buildControl(const ControlSpec& entry) {
             return log_;
         case ControlKind::rangeBox:
         case ControlKind::ipv4Box:
-            break;  // the add dialog's
+        case ControlKind::lineEdit:
+        case ControlKind::numberBox:
+            break;  // the dialogs'
     }
     return new QWidget(this);
 }
@@ -330,6 +335,9 @@ void QtMainView::buildListMenu() {
     };
     route(menu::kAdd, [](MainPresenter& p) { p.addChosen(); });
     route(menu::kDelete, [](MainPresenter& p) { p.deleteChosen(); });
+    route(menu::kCopyAll, [](MainPresenter& p) { p.copyAllChosen(); });
+    route(menu::kLookup, [](MainPresenter& p) { p.lookupChosen(); });
+    route(menu::kSettings, [](MainPresenter& p) { p.settingsChosen(); });
     route(menu::kAbout, [](MainPresenter& p) { p.showAbout(); });
 }
 
@@ -400,7 +408,9 @@ void QtMainView::setControlText(std::string_view name, const std::string& text) 
                 break;  // their content comes through setListRows / setComboItems
             case ControlKind::rangeBox:
             case ControlKind::ipv4Box:
-                break;  // the add dialog's
+            case ControlKind::lineEdit:
+            case ControlKind::numberBox:
+                break;  // the dialogs'
         }
     });
 }
@@ -504,6 +514,26 @@ void QtMainView::openAddDialog() {
         addDialog_ = dialog;
         dialog->show();
     });
+}
+
+void QtMainView::openSettingsDialog() {
+    calls_->run([this] {
+        if (presenter_ == nullptr) {
+            return;
+        }
+        auto* dialog = new QtSettingsDialog(*presenter_, *clipboard_, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        settingsDialog_ = dialog;
+        dialog->show();
+    });
+}
+
+platform::Clipboard* QtMainView::clipboard() {
+    return clipboard_.get();
+}
+
+QtSettingsDialog* QtMainView::settingsDialog() const {
+    return settingsDialog_.data();
 }
 
 QtAddRangeDialog* QtMainView::addDialog() const {

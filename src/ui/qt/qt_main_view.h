@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,8 @@ namespace nicops::ui::qt {
 
 class IpListModel;
 class QtAddRangeDialog;
+class QtClipboard;
+class QtSettingsDialog;
 class UiCallQueue;
 
 class QtMainView final : public QWidget, public MainView {
@@ -49,6 +52,8 @@ public:
     QMenu* listMenu() const { return listMenu_; }
     // The add dialog while it is open; nullptr otherwise.
     QtAddRangeDialog* addDialog() const;
+    // The settings window while it is open; nullptr otherwise.
+    QtSettingsDialog* settingsDialog() const;
 
     // MainView
     void setWindowCaption(const std::string& caption) override;
@@ -67,6 +72,9 @@ public:
     void post(std::function<void()> task) override;
     // A modal QtAddRangeDialog, deleted when it closes.
     void openAddDialog() override;
+    // A modal QtSettingsDialog, deleted when it closes.
+    void openSettingsDialog() override;
+    platform::Clipboard* clipboard() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -98,8 +106,10 @@ private:
     QPlainTextEdit* log_ = nullptr;
     QMenu* listMenu_ = nullptr;
 
-    MainPresenter* presenter_ = nullptr;    // UI thread only
-    QPointer<QtAddRangeDialog> addDialog_;  // UI thread only
+    MainPresenter* presenter_ = nullptr;         // UI thread only
+    QPointer<QtAddRangeDialog> addDialog_;       // UI thread only
+    QPointer<QtSettingsDialog> settingsDialog_;  // UI thread only
+    std::unique_ptr<QtClipboard> clipboard_;
     std::function<void()> closeHandler_;
 };
 

@@ -10,6 +10,7 @@
 #include "ui/layout_tables.h"
 #include "ui/qt/qt_add_range_dialog.h"
 #include "ui/qt/qt_main_view.h"
+#include "ui/qt/qt_settings_dialog.h"
 #include "ui/qt/qt_text.h"
 
 namespace nicops::ui::qt {
@@ -44,6 +45,15 @@ void playScreenshotScene(QtMainView& view) {
     } else if (scene == "add-dialog") {
         QTimer::singleShot(kSceneDelayMs, &view,
                            [&view] { pressInAddDialog(view, add_names::kPresetButtons[0]); });
+    } else if (scene == "settings-menu") {
+        QTimer::singleShot(kSceneDelayMs, &view, [&view] {
+            view.listMenu()->findChild<QAction*>(toQString(menu::kSettings))->trigger();
+            QTimer::singleShot(300, &view, [&view] {
+                if (QtSettingsDialog* dialog = view.settingsDialog()) {
+                    dialog->openPlaceholderMenu(settings_names::kCopyFormatBox, QPoint(6, 12));
+                }
+            });
+        });
     } else if (scene == "add-finished") {
         QTimer::singleShot(kSceneDelayMs, &view, [&view] {
             pressInAddDialog(view, add_names::kOkButton, QStringLiteral("192.168.1.{40-45}"));

@@ -3,6 +3,7 @@
 //   menu          the list menu open over the list (also NICOPS_SCREENSHOT_MENU=1)
 //   add-dialog    the add dialog, with range preset ① loaded
 //   add-finished  192.168.1.{40-45} added through the add dialog; the log shows the run
+//   settings-menu the settings window with the copy-format box's placeholder menu open
 // Without either variable nothing happens.
 #pragma once
 

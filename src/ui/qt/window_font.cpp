@@ -1,5 +1,8 @@
 #include "ui/qt/window_font.h"
 
+#include <QDialog>
+#include <QWidget>
+
 #include "ui/layout_tables.h"
 #include "ui/qt/qt_text.h"
 
@@ -25,6 +28,21 @@ QString displayText(std::string_view gbk) {
     QString text = toQString(gbk);
     text.remove(QLatin1Char('\r'));
     return text;
+}
+
+void setUpDialog(QDialog& dialog, const WindowSpec& spec) {
+    installFontSubstitutes();
+    dialog.setFont(windowFont(dialog.font()));  // a window doesn't take its owner's font
+    dialog.setWindowTitle(toQString(spec.title));
+    dialog.setFixedSize(spec.width, spec.height);
+    dialog.move(spec.left, spec.top);
+    dialog.setModal(true);
+}
+
+void placeControl(QWidget& widget, const ControlSpec& spec) {
+    widget.setObjectName(toQString(spec.name));
+    widget.setGeometry(spec.left, spec.top, spec.width, spec.height);
+    widget.setVisible(!spec.hidden);
 }
 
 }  // namespace nicops::ui::qt

@@ -1,0 +1,259 @@
+#include "external/address_lookup.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "text/codepage.h"
+#include "text/text_functions.h"
+
+namespace nicops::external {
+
+namespace {
+
+void initialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string lookupUrl(std::string server) {
+    while (!server.empty() && server.back() == '/') {
+        server.pop_back();
+    }
+    return server + std::string(kLookupPath);
+}
+
+// One request: its handle, the body received so far and whether the body grew too long.
+struct Request {
+    explicit Request(std::size_t keyIndex) : index(keyIndex) {}
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+    ~Request() {
+        if (easy != nullptr) {
+            curl_easy_cleanup(easy);
+        }
+    }
+
+    std::size_t index;
+    CURL* easy = nullptr;
+    std::string body;
+    bool tooLong = false;
+    std::string locationFormat;
+};
+
+std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* userData) {
+    auto* request = static_cast<Request*>(userData);
+    const std::size_t length = size * count;
+    if (request->body.size() + length > kMaxResponseBytes) {
+        request->tooLong = true;
+        return 0;  // ends the transfer with a write error
+    }
+    request->body.append(data, length);
+    return length;
+}
+
+// Sets the request up; false when libcurl has no handle for it.
+bool prepare(Request& request, const std::string& localAddress, const ui::AppSettings& settings) {
+    initialiseCurlOnce();
+    request.easy = curl_easy_init();
+    if (request.easy == nullptr) {
+        return false;
+    }
+    request.body.reserve(512);
+    request.locationFormat = settings.locationFormat;
+    CURL* h = request.easy;
+    curl_easy_setopt(h, CURLOPT_PRIVATE, &request);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &request);
+    // Every lookup leaves from its own address on a connection of its own.
+    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+    // "host!" takes the text as an address; no interface of that name is searched for first.
+    const std::string bind = "host!" + localAddress;
+    curl_easy_setopt(h, CURLOPT_INTERFACE, bind.c_str());
+    const std::string url = lookupUrl(settings.lookupServer);
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connectTimeoutMs));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.requestTimeoutMs));
+    return true;
+}
+
+// The outcome of a finished request.
+bool finish(Request& request, std::string& externalAddress, std::string& location) {
+    if (request.easy == nullptr || request.tooLong) {
+        return false;
+    }
+    long status = 0;
+    curl_easy_getinfo(request.easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200) {
+        return false;
+    }
+    std::string body = text::utf8ToGbk(request.body);
+    if (const auto zero = body.find('\0'); zero != std::string::npos) {
+        body.resize(zero);
+    }
+    readLookupAnswer(body, request.locationFormat, externalAddress, location);
+    return true;
+}
+
+// Whether the key is still in the table (a refresh may have rebuilt it meanwhile).
+bool stillListed(const ipops::OperationServices& services, const std::string& key) {
+    std::lock_guard lock(services.snapshotMutex);
+    return services.snapshot.addresses.contains(key);
+}
+
+// Writes the results into the key's entry; true when the entry was there to be replaced.
+bool storeResults(const ipops::OperationServices& services, const std::string& key,
+                  std::string externalAddress, std::string location) {
+    std::lock_guard lock(services.snapshotMutex);
+    auto entry = services.snapshot.addresses.lookup(key);
+    if (!entry) {
+        return false;
+    }
+    entry->externalAddress = std::move(externalAddress);
+    entry->location = std::move(location);
+    return services.snapshot.addresses.store(key, std::move(*entry));
+}
+
+std::int64_t querySequentially(const ipops::OperationServices& services,
+                               const ui::SharedSettings& settings,
+                               const std::vector<std::string>& keys) {
+    std::int64_t succeeded = 0;
+    for (const std::string& key : keys) {
+        if (!stillListed(services, key)) {
+            continue;
+        }
+        std::string externalAddress;
+        std::string location;
+        if (lookupExternalAddress(key, settings.get(), externalAddress, location) &&
+            storeResults(services, key, std::move(externalAddress), std::move(location))) {
+            ++succeeded;
+        }
+    }
+    return succeeded;
+}
+
+std::int64_t queryConcurrently(const ipops::OperationServices& services,
+                               const ui::SharedSettings& settings,
+                               const std::vector<std::string>& keys, std::size_t limit) {
+    initialiseCurlOnce();
+    CURLM* multi = curl_multi_init();
+    if (multi == nullptr) {
+        return querySequentially(services, settings, keys);
+    }
+    std::int64_t succeeded = 0;
+    std::vector<std::unique_ptr<Request>> inFlight;
+    std::size_t next = 0;
+    const auto startMore = [&] {
+        while (inFlight.size() < limit && next < keys.size()) {
+            const std::size_t index = next++;
+            if (!stillListed(services, keys[index])) {
+                continue;
+            }
+            const ui::AppSettings current = settings.get();
+            if (current.lookupServer.empty()) {
+                continue;
+            }
+            auto request = std::make_unique<Request>(index);
+            if (!prepare(*request, keys[index], current) ||
+                curl_multi_add_handle(multi, request->easy) != CURLM_OK) {
+                continue;
+            }
+            inFlight.push_back(std::move(request));
+        }
+    };
+    startMore();
+    while (!inFlight.empty()) {
+        int running = 0;
+        curl_multi_perform(multi, &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg != CURLMSG_DONE) {
+                continue;
+            }
+            CURL* easy = message->easy_handle;
+            curl_multi_remove_handle(multi, easy);
+            for (auto it = inFlight.begin(); it != inFlight.end(); ++it) {
+                if ((*it)->easy != easy) {
+                    continue;
+                }
+                std::string externalAddress;
+                std::string location;
+                if (finish(**it, externalAddress, location) &&
+                    storeResults(services, keys[(*it)->index], std::move(externalAddress),
+                                 std::move(location))) {
+                    ++succeeded;
+                }
+                inFlight.erase(it);
+                break;
+            }
+        }
+        startMore();
+        if (!inFlight.empty()) {
+            curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+        }
+    }
+    curl_multi_cleanup(multi);
+    return succeeded;
+}
+
+}  // namespace
+
+void readLookupAnswer(std::string_view bodyGbk, std::string_view locationFormat,
+                      std::string& externalAddress, std::string& location) {
+    const auto value = [&](std::string_view key, std::string_view right = "\"") {
+        return text::extractBetween(bodyGbk, "\"" + std::string(key) + "\":\"", right);
+    };
+    externalAddress = value("ip");
+    location = text::replaceText(locationFormat, "{国家}", value("country"));
+    location = text::replaceText(location, "{地区}", value("region"));
+    location = text::replaceText(location, "{城市}", value("city"));
+    location = text::replaceText(location, "{线路}", value("as", "\"}"));
+}
+
+bool lookupExternalAddress(const std::string& localAddress, const ui::AppSettings& settings,
+                           std::string& externalAddress, std::string& location) {
+    if (settings.lookupServer.empty()) {
+        return false;
+    }
+    Request request(0);
+    if (!prepare(request, localAddress, settings)) {
+        return false;
+    }
+    curl_easy_perform(request.easy);  // the status tells the outcome
+    return finish(request, externalAddress, location);
+}
+
+void queryExternalAddresses(const ipops::OperationServices& services, ipops::OperationHost& host,
+                            const ui::SharedSettings& settings) {
+    host.setBusy(true);
+    host.appendLog("已开始查询所有网卡IP对应外网IP,请稍后...");
+    std::vector<std::string> keys;
+    {
+        std::lock_guard lock(services.snapshotMutex);
+        keys = services.snapshot.addresses.keys();
+    }
+    const ui::AppSettings atStart = settings.get();
+    std::int64_t succeeded = 0;
+    if (atStart.lookupServer.empty()) {
+        host.appendLog("未设置查询服务器.");
+    } else if (atStart.lookupConcurrency <= 1 || keys.size() <= 1) {
+        succeeded = querySequentially(services, settings, keys);
+    } else {
+        succeeded = queryConcurrently(services, settings, keys,
+                                      static_cast<std::size_t>(atStart.lookupConcurrency));
+    }
+    host.showCurrentAdapter();
+    host.appendLog("查询所有网卡IP对应外网IP完毕,共计查询" +
+                   text::numberToText(static_cast<std::int64_t>(keys.size())) + "个,查询成功" +
+                   text::numberToText(succeeded) + "个.");
+    host.setBusy(false);
+}
+
+}  // namespace nicops::external

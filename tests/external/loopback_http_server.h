@@ -1,0 +1,127 @@
+// A small HTTP server on 127.0.0.1 for the lookup tests: every connection gets its own thread,
+// the handler sees the caller's address and the request path and returns the whole response.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace nicops::testing {
+
+inline std::string httpResponse(int status, const std::string& body,
+                                const std::string& extraHeaders = {}) {
+    return "HTTP/1.1 " + std::to_string(status) +
+           " X\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" +
+           extraHeaders + "\r\n" + body;
+}
+
+class LoopbackHttpServer {
+public:
+    using Handler = std::function<std::string(const std::string& peer, const std::string& path)>;
+
+    explicit LoopbackHttpServer(Handler handler) : handler_(std::move(handler)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(listener_, 64) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return;
+        }
+        port_ = ntohs(address.sin_port);
+        acceptor_ = std::thread([this] { acceptLoop(); });
+    }
+    ~LoopbackHttpServer() {
+        stop_ = true;
+        if (acceptor_.joinable()) {
+            acceptor_.join();
+        }
+        for (std::thread& t : connections_) {
+            t.join();
+        }
+        ::close(listener_);
+    }
+
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    int requests() const { return requests_; }
+    int mostAtOnce() const { return mostAtOnce_; }
+
+private:
+    void acceptLoop() {
+        while (!stop_) {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) {
+                continue;
+            }
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            if (fd >= 0) {
+                connections_.emplace_back([this, fd] { serve(fd); });
+            }
+        }
+    }
+
+    void serve(int fd) {
+        const int now = ++inFlight_;
+        int most = mostAtOnce_;
+        while (now > most && !mostAtOnce_.compare_exchange_weak(most, now)) {
+        }
+        ++requests_;
+        timeval limit{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                break;
+            }
+            request.append(buffer, static_cast<std::size_t>(got));
+        }
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length);
+        char peerText[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &peer.sin_addr, peerText, sizeof peerText);
+        const std::size_t pathStart = request.find(' ') + 1;
+        const std::string path =
+            request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+        const std::string response = handler_(peerText, path);
+        std::size_t sent = 0;
+        while (sent < response.size()) {
+            const ssize_t n =
+                ::send(fd, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) {
+                break;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        --inFlight_;
+        ::shutdown(fd, SHUT_RDWR);
+        ::close(fd);
+    }
+
+    Handler handler_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> inFlight_{0};
+    std::atomic<int> mostAtOnce_{0};
+    std::atomic<int> requests_{0};
+    std::thread acceptor_;
+    std::vector<std::thread> connections_;  // the acceptor's own
+};
+
+}  // namespace nicops::testing
