@@ -58,6 +58,10 @@ void playScreenshotScene(QtMainView& view) {
         QTimer::singleShot(kSceneDelayMs, &view, [&view] {
             pressInAddDialog(view, add_names::kOkButton, QStringLiteral("192.168.1.{40-45}"));
         });
+    } else if (scene == "lookup-finished") {
+        QTimer::singleShot(kSceneDelayMs, &view, [&view] {
+            view.listMenu()->findChild<QAction*>(toQString(menu::kLookup))->trigger();
+        });
     }
 }
 
