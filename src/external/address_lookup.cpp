@@ -208,7 +208,9 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
 void readLookupAnswer(std::string_view bodyGbk, std::string_view locationFormat,
                       std::string& externalAddress, std::string& location) {
     const auto value = [&](std::string_view key, std::string_view right = "\"") {
-        return text::extractBetween(bodyGbk, "\"" + std::string(key) + "\":\"", right);
+        std::string left(1, '"');
+        left.append(key).append("\":\"");
+        return text::extractBetween(bodyGbk, left, right);
     };
     externalAddress = value("ip");
     location = text::replaceText(locationFormat, "{国家}", value("country"));
