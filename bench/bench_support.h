@@ -21,10 +21,10 @@ inline double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Runs argv with stdin from `input` and stdout and stderr on /dev/null; wall time in ms, or -1
-// when it could not start or did not exit with 0.
-inline double timeCommand(const std::vector<std::string>& args,
-                          const std::string& input = "/dev/null") {
+// Starts argv with stdin from `input` and stdout and stderr on /dev/null; its pid, or -1 when
+// it could not start.
+inline pid_t spawnQuiet(const std::vector<std::string>& args,
+                        const std::string& input = "/dev/null") {
     std::vector<char*> argv;
     for (const auto& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
@@ -35,11 +35,21 @@ inline double timeCommand(const std::vector<std::string>& args,
     posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        pid = -1;
+    }
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    return pid;
+}
+
+// Runs argv as spawnQuiet does; wall time in ms, or -1 when it could not start or did not exit
+// with 0.
+inline double timeCommand(const std::vector<std::string>& args,
+                          const std::string& input = "/dev/null") {
+    const auto start = Clock::now();
+    const pid_t pid = spawnQuiet(args, input);
+    if (pid < 0) {
         return -1;
     }
     int status = 0;

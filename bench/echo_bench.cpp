@@ -87,22 +87,7 @@ bool waitForListener(int port) {
 // exit.
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& args) {
-        std::vector<char*> argv;
-        for (const auto& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
+    explicit Child(const std::vector<std::string>& args) : pid_(nicops::bench::spawnQuiet(args)) {}
     ~Child() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
