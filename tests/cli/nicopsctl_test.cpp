@@ -51,10 +51,6 @@ struct CliRun {
     }
 };
 
-std::string demoHost() {
-    return TempDir::read(std::string(NICOPS_SOURCE_DIR) + "/tests/data/demo-host.json");
-}
-
 // `text` with every `from` replaced by `to`.
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
@@ -80,7 +76,7 @@ CliRun shell(const std::string& command, const std::string& errFile) {
 
 class NicopsctlTest : public ::testing::Test {
 protected:
-    void SetUp() override { host_ = dir_.write("host.json", demoHost()); }
+    void SetUp() override { host_ = dir_.write("host.json", nicops::testing::demoHostText()); }
 
     // Lease times are shown in local time; the expected ones are those of UTC+8.
     CliRun run(const std::string& args, bool withHost = true) {
@@ -202,7 +198,7 @@ TEST_F(NicopsctlTest, OptionValuesMayFollowAnEqualsSignAndAMissingConfigFolderMe
 TEST_F(NicopsctlTest, AdapterIsAnIndexThenAConnectionNameThenAnInterfaceName) {
     // Adapter 7 is called "12", adapter 12 has the interface name "WLAN", adapter 23 the
     // interface name "eth1" and the connection name "WLAN".
-    std::string host = replaced(demoHost(), utf8(u8"\"以太网 2\""), "\"12\"");
+    std::string host = replaced(nicops::testing::demoHostText(), utf8(u8"\"以太网 2\""), "\"12\"");
     host = replaced(host, "{4F0C6B2A-0000-4000-8000-0000000000A1}", "WLAN");
     host = replaced(host, "{4F0C6B2A-0000-4000-8000-0000000000C3}", "eth1");
     host_ = dir_.write("names.json", host);
@@ -238,7 +234,7 @@ TEST_F(NicopsctlTest, AnOutputThatCantBeWrittenExitsWithOneAndSaysSo) {
                 std::to_string(i % 250 + 1) +
                 "\", \"mask\": \"255.255.0.0\", \"context\": " + std::to_string(1000 + i) + "},";
     }
-    std::string big = demoHost();  // adapter 7 is the first
+    std::string big = nicops::testing::demoHostText();  // adapter 7 is the first
     big.insert(big.find("\"ipAddresses\": [") + 16, rows);
     big = dir_.write("big.json", big);
     const std::string statusFile = (dir_.path() / "status").string();
@@ -380,7 +376,7 @@ TEST_F(NicopsctlOperationTest, AddReadsStandardInputAndProposesTheStoredMask) {
 
 TEST_F(NicopsctlOperationTest, AddWithProbeSkipsAnsweringAddressesUncounted) {
     // 10.0.0.12 answers echo requests (among whatever the demo host lets answer).
-    const std::string demo = demoHost();
+    const std::string demo = nicops::testing::demoHostText();
     dir_.write("host.json",
                demo.find("\"answering\": [") != std::string::npos
                    ? replaced(demo, "\"answering\": [", "\"answering\": [\"10.0.0.12\", ")

@@ -43,6 +43,14 @@ private:
     std::filesystem::path path_;
 };
 
+#ifdef NICOPS_SOURCE_DIR
+// The bundled demo host's description; tests write a copy of it, so nothing they change
+// reaches the repository's file.
+inline std::string demoHostText() {
+    return TempDir::read(std::string(NICOPS_SOURCE_DIR) + "/tests/data/demo-host.json");
+}
+#endif
+
 // UTF-8 bytes of a u8 literal as a plain string (the tree's narrow literals are GBK).
 inline std::string utf8(const char8_t* s) {
     return reinterpret_cast<const char*>(s);

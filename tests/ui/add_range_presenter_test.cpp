@@ -79,9 +79,7 @@ protected:
     void SetUp() override {
         std::string error;
         host_ = platform::sim::SimHost::open(
-            dir_.write("host.json", TempDir::read(std::string(NICOPS_SOURCE_DIR) +
-                                                  "/tests/data/demo-host.json")),
-            error);
+            dir_.write("host.json", nicops::testing::demoHostText()), error);
         ASSERT_NE(host_, nullptr) << error;
         context_ = std::make_unique<AppContext>(*host_);
         AppSettings settings;

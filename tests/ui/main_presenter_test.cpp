@@ -16,10 +16,6 @@ namespace {
 using inventory::AddressKind;
 using nicops::testing::TempDir;
 
-std::string demoHost() {
-    return TempDir::read(std::string(NICOPS_SOURCE_DIR) + "/tests/data/demo-host.json");
-}
-
 class MainPresenterTest : public ::testing::Test {
 protected:
     void openHost(const std::string& json) {
@@ -29,7 +25,7 @@ protected:
         context_ = std::make_unique<AppContext>(*host_);
         presenter_ = std::make_unique<MainPresenter>(*context_, view_, workers_.starter());
     }
-    void SetUp() override { openHost(demoHost()); }
+    void SetUp() override { openHost(nicops::testing::demoHostText()); }
 
     // Lets the workers finish and the UI thread run what they posted.
     void settle() {

@@ -30,19 +30,19 @@ QString displayText(std::string_view gbk) {
     return text;
 }
 
-void setUpDialog(QDialog& dialog, const WindowSpec& spec) {
+void setUpDialog(QDialog& dialog, const WindowSpec& window) {
     installFontSubstitutes();
     dialog.setFont(windowFont(dialog.font()));  // a window doesn't take its owner's font
-    dialog.setWindowTitle(toQString(spec.title));
-    dialog.setFixedSize(spec.width, spec.height);
-    dialog.move(spec.left, spec.top);
+    dialog.setWindowTitle(toQString(window.title));
+    dialog.setFixedSize(window.width, window.height);
+    dialog.move(window.left, window.top);
     dialog.setModal(true);
 }
 
-void placeControl(QWidget& widget, const ControlSpec& spec) {
-    widget.setObjectName(toQString(spec.name));
-    widget.setGeometry(spec.left, spec.top, spec.width, spec.height);
-    widget.setVisible(!spec.hidden);
+void placeControl(QWidget& widget, const ControlSpec& control) {
+    widget.setObjectName(toQString(control.name));
+    widget.setGeometry(control.left, control.top, control.width, control.height);
+    widget.setVisible(!control.hidden);
 }
 
 }  // namespace nicops::ui::qt

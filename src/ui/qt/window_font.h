@@ -25,11 +25,12 @@ QFont windowFont(QFont base);
 // Idempotent.
 void installFontSubstitutes();
 
-// A modal dialog as its window table says: the windows' font, title, fixed size, position.
-void setUpDialog(QDialog& dialog, const WindowSpec& spec);
+// A modal dialog as its window row of the layout tables gives it: the windows' font, title, fixed
+// size, position.
+void setUpDialog(QDialog& dialog, const WindowSpec& window);
 
 // A control where its table row says: object name, geometry, visibility.
-void placeControl(QWidget& widget, const ControlSpec& spec);
+void placeControl(QWidget& widget, const ControlSpec& control);
 
 // Texts for multi-line boxes and message boxes: the core ends lines with CR LF.
 QString displayText(std::string_view gbk);
