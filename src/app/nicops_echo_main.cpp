@@ -34,6 +34,7 @@ namespace {
 using namespace nicops::echo;
 using Clock = std::chrono::steady_clock;
 
+constexpr const char* kPlainText = "text/plain; charset=utf-8";
 constexpr const char* kPath = "/GetIp/default.aspx";
 constexpr std::size_t kMemoryPerConnection = 16 * 1024;  // request line + headers must fit
 
@@ -56,6 +57,7 @@ struct Server {
 struct Request {
     Clock::time_point start = Clock::now();
     unsigned status = 0;
+    bool headersChecked = false;  // request line and headers passed; answered once whole
     std::string caller;
 };
 
@@ -179,41 +181,15 @@ void* startRequest(void*, const char*, MHD_Connection*) {
     return new Request;
 }
 
-MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const char* method,
-                  const char*, const char*, std::size_t* uploadSize, void** context) {
-    const auto& server = *static_cast<const Server*>(cls);
-    if (*context == nullptr) {
-        *context = new Request;
-    }
-    auto& request = *static_cast<Request*>(*context);
-    if (request.status != 0) {
-        *uploadSize = 0;  // answered already; a body that still arrives is discarded
-        return MHD_YES;
-    }
-    const char* text = "text/plain; charset=utf-8";
-    if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0) {
-        return reply(connection, request, MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed\n",
-                     text);
-    }
-    if (std::strcmp(url, kPath) != 0) {
-        return reply(connection, request, MHD_HTTP_NOT_FOUND, "not found\n", text);
-    }
-    // A GET carries no body: refuse one rather than read it.
-    const char* contentLength =
-        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
-    const char* transferEncoding =
-        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING);
-    if ((contentLength != nullptr && std::strcmp(contentLength, "0") != 0) ||
-        transferEncoding != nullptr || *uploadSize != 0) {
-        return reply(connection, request, MHD_HTTP_CONTENT_TOO_LARGE, "request body refused\n",
-                     text);
-    }
+// The answer to a well-formed request: the caller's address (or the one a trusted proxy
+// forwarded) and its location.
+MHD_Result answerCaller(const Server& server, MHD_Connection* connection, Request& request) {
     const std::string peerText = peerAddress(connection);
     request.caller = peerText;
     const auto peer = parseIpAddress(peerText);
     if (!peer) {
         return reply(connection, request, MHD_HTTP_INTERNAL_SERVER_ERROR, "no caller address\n",
-                     text);
+                     kPlainText);
     }
     std::string forwardedFor;
     if (server.options.trusted.contains(*peer)) {
@@ -227,6 +203,44 @@ MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const 
     return reply(connection, request, MHD_HTTP_OK,
                  buildAnswer(caller, server.location.lookup(caller)),
                  "application/json; charset=utf-8");
+}
+
+// A refused request is answered as soon as its headers are in, which also closes its
+// connection. A good one is answered on the next call, once the request is whole: a response
+// queued earlier would close the connection, and callers keep theirs open between requests.
+MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                  const char*, const char*, std::size_t* uploadSize, void** context) {
+    const auto& server = *static_cast<const Server*>(cls);
+    if (*context == nullptr) {
+        *context = new Request;
+    }
+    auto& request = *static_cast<Request*>(*context);
+    if (request.status != 0) {
+        *uploadSize = 0;  // answered already; a body that still arrives is discarded
+        return MHD_YES;
+    }
+    if (request.headersChecked) {
+        return answerCaller(server, connection, request);
+    }
+    if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0) {
+        return reply(connection, request, MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed\n",
+                     kPlainText);
+    }
+    if (std::strcmp(url, kPath) != 0) {
+        return reply(connection, request, MHD_HTTP_NOT_FOUND, "not found\n", kPlainText);
+    }
+    // A GET carries no body: refuse one rather than read it.
+    const char* contentLength =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    const char* transferEncoding =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING);
+    if ((contentLength != nullptr && std::strcmp(contentLength, "0") != 0) ||
+        transferEncoding != nullptr || *uploadSize != 0) {
+        return reply(connection, request, MHD_HTTP_CONTENT_TOO_LARGE, "request body refused\n",
+                     kPlainText);
+    }
+    request.headersChecked = true;
+    return MHD_YES;
 }
 
 const char* endReason(MHD_RequestTerminationCode code) {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
@@ -110,6 +111,83 @@ std::string emptyAnswer(const std::string& ip) {
     return "{\"ip\":\"" + ip + "\",\"country\":\"\",\"region\":\"\",\"city\":\"\",\"as\":\"\"}";
 }
 
+// A raw client connection from a loopback address, for what curl won't do: several requests on
+// one connection, a request cut short or sent byte by byte, many connections at once.
+class RawConnection {
+public:
+    RawConnection(const std::string& from, const std::string& to, int port)
+        : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        inet_pton(AF_INET, from.c_str(), &address.sin_addr);
+        bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        inet_pton(AF_INET, to.c_str(), &address.sin_addr);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawConnection() { close(fd_); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool connected() const { return connected_; }
+    bool send(const std::string& text) {
+        return write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    // Reads until `count` whole responses (by Content-Length) are in, the peer closes, or 5 s
+    // pass; returns what arrived.
+    std::string responses(int count) {
+        std::string in;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (complete(in) < count && std::chrono::steady_clock::now() < deadline) {
+            pollfd waiting{fd_, POLLIN, 0};
+            if (poll(&waiting, 1, 100) == 1) {
+                char buffer[4096];
+                const ssize_t n = read(fd_, buffer, sizeof buffer);
+                if (n <= 0) {
+                    peerClosed_ = true;
+                    break;
+                }
+                in.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        return in;
+    }
+    bool peerClosed() const { return peerClosed_; }
+
+private:
+    static int complete(const std::string& in) {
+        int count = 0;
+        for (std::size_t at = 0;;) {
+            const auto end = in.find("\r\n\r\n", at);
+            const auto length = in.find("Content-Length: ", at);
+            if (end == std::string::npos || length == std::string::npos || length > end) {
+                return count;
+            }
+            const std::size_t next = end + 4 + std::stoul(in.substr(length + 16));
+            if (next > in.size()) {
+                return count;
+            }
+            ++count;
+            at = next;
+        }
+    }
+    int fd_;
+    bool connected_ = false;
+    bool peerClosed_ = false;
+};
+
+std::string request(const std::string& path = kPath) {
+    return "GET " + path + " HTTP/1.1\r\nHost: echo\r\n\r\n";
+}
+
+int countOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 class EchoServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -176,6 +254,64 @@ TEST_F(EchoServerTest, ForwardedForCountsOnlyFromATrustedPeer) {
               emptyAnswer("198.51.100.8"));
     EXPECT_NE(server.log().find("198.51.100.7 via 127.0.0.5 200"), std::string::npos)
         << server.log();
+}
+
+TEST_F(EchoServerTest, OneConnectionCarriesRequestAfterRequest) {
+    EchoServer server(kNoDatabases);
+    ASSERT_NE(server.port(), 0) << server.log();
+    RawConnection connection("127.0.0.3", "127.0.0.2", server.port());
+    ASSERT_TRUE(connection.connected());
+    ASSERT_TRUE(connection.send(request()));
+    EXPECT_EQ(countOf(connection.responses(1), emptyAnswer("127.0.0.3")), 1);
+    // Asked again on the same connection, and then twice in one write.
+    ASSERT_TRUE(connection.send(request()));
+    EXPECT_EQ(countOf(connection.responses(1), emptyAnswer("127.0.0.3")), 1);
+    ASSERT_TRUE(connection.send(request() + request()));
+    const std::string two = connection.responses(2);
+    EXPECT_EQ(countOf(two, "HTTP/1.1 200 OK"), 2) << two;
+    EXPECT_FALSE(connection.peerClosed());
+    // A request's log line follows its answer.
+    for (int i = 0; i < 100 && countOf(server.log(), "127.0.0.3 200 ") < 4; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(countOf(server.log(), "127.0.0.3 200 "), 4) << server.log();
+}
+
+TEST_F(EchoServerTest, CutShortAndSlowRequestsLeaveTheServerServing) {
+    EchoServer server({"--locdb", "/nonexistent/location.db", "--timeout", "2"});
+    ASSERT_NE(server.port(), 0) << server.log();
+    {
+        RawConnection cut("127.0.0.3", "127.0.0.2", server.port());
+        ASSERT_TRUE(cut.send("GET /GetIp/default.aspx HTTP/1.1\r\nHo"));
+    }  // the caller goes away mid-header
+    // A request sent byte by byte, each byte well within the idle time-out, is answered.
+    RawConnection slow("127.0.0.4", "127.0.0.2", server.port());
+    for (const char byte : request()) {
+        ASSERT_TRUE(slow.send(std::string(1, byte)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(countOf(slow.responses(1), emptyAnswer("127.0.0.4")), 1);
+    EXPECT_EQ(curl("127.0.0.5", server.url()).body, emptyAnswer("127.0.0.5"));
+}
+
+TEST_F(EchoServerTest, ABurstOfConnectionsIsAnsweredInFull) {
+    EchoServer server(kNoDatabases);
+    ASSERT_NE(server.port(), 0) << server.log();
+    std::vector<std::unique_ptr<RawConnection>> burst;
+    for (int i = 0; i < 300; ++i) {
+        const std::string from = "127.0.1." + std::to_string(1 + i % 250);
+        burst.push_back(std::make_unique<RawConnection>(from, "127.0.0.2", server.port()));
+        ASSERT_TRUE(burst.back()->connected()) << i;
+    }
+    for (auto& connection : burst) {
+        ASSERT_TRUE(connection->send(request()));
+    }
+    int answered = 0;
+    for (std::size_t i = 0; i < burst.size(); ++i) {
+        const std::string from = "127.0.1." + std::to_string(1 + i % 250);
+        answered += countOf(burst[i]->responses(1), emptyAnswer(from));
+    }
+    EXPECT_EQ(answered, 300);
 }
 
 TEST_F(EchoServerTest, IdleConnectionIsClosedAfterTheTimeOut) {

@@ -124,6 +124,22 @@ TEST(LookupTest, AnswerWithoutMarksIsStillASuccessWithEmptyValues) {
     EXPECT_EQ(o.location, "[|]");  // as runs to the next "} and there is none
 }
 
+TEST(LookupTest, BodyThatIsNotUtf8LosesOnlyItsBadBytes) {
+    // A GBK country and a Latin-1 city right before their closing quotes: each bad byte reads
+    // as "?", and no mark or address next to one is lost.
+    LoopbackHttpServer server([](const std::string&, const std::string&) {
+        return httpResponse(200,
+                            "{\"ip\":\"203.0.113.9\",\"country\":\"\xD6\xD0\xCE\xC4\",\"region\":"
+                            "\"\",\"city\":\"S\xE3o\",\"as\":\"\xFF\"}");
+    });
+    ui::AppSettings settings = settingsFor(server.url());
+    settings.locationFormat = "{国家}|{城市}|{线路}";
+    const Outcome o = lookUp("127.0.0.2", settings);
+    EXPECT_TRUE(o.ok);
+    EXPECT_EQ(o.externalAddress, "203.0.113.9");
+    EXPECT_EQ(o.location, "????|S?o|?");
+}
+
 // Records the redisplay besides what RecordingHost records.
 class QueryHost final : public ipops::OperationHost {
 public:
