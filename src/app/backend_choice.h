@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/adapter_configuration.h"
 #include "platform/address_probe.h"
 #include "platform/ip_helper.h"
 #include "platform/persisted_store.h"
@@ -16,6 +17,10 @@ struct BackendChoice {
     // The in-use probe: the simulated host itself, or the platform's echo probe (owned here).
     platform::AddressProbe* probe = nullptr;
     std::unique_ptr<platform::AddressProbe> ownedProbe;
+    // Switching adapters between DHCP and static addressing: the simulated host itself, or the
+    // platform's (owned here).
+    platform::AdapterConfiguration* configuration = nullptr;
+    std::unique_ptr<platform::AdapterConfiguration> ownedConfiguration;
     // The persisted store (a file store at storePath).
     std::unique_ptr<platform::PersistedStore> store;
     std::string storePath;

@@ -10,6 +10,7 @@
 #include "inventory/network_query.h"
 #include "inventory/snapshot.h"
 #include "ipops/operation_host.h"
+#include "platform/adapter_configuration.h"
 #include "platform/address_probe.h"
 #include "platform/ip_helper.h"
 #include "platform/persisted_store.h"
@@ -21,7 +22,7 @@ namespace nicops::ui {
 inline constexpr std::uint32_t kNoAdapter = 0xFFFFFFFFU;
 
 // Stand-ins until main hands the real services over: no probe can be made (-1), nothing can
-// be stored.
+// be stored, no adapter can be reconfigured.
 class NoProbe final : public platform::AddressProbe {
 public:
     std::vector<std::int32_t> probeAddresses(const std::vector<std::string>& addresses,
@@ -39,6 +40,16 @@ public:
     std::string lastError() const override { return "没有可用的设置储存."; }
 };
 
+class NoConfiguration final : public platform::AdapterConfiguration {
+public:
+    bool isDhcpEnabled(const std::string&) override { return false; }
+    bool enableDhcp(const std::string&) override { return false; }
+    bool setStaticAddressing(const std::string&, const platform::StaticAddressing&) override {
+        return false;
+    }
+    std::string lastProblem() const override { return "没有可用的网卡配置接口."; }
+};
+
 struct AppContext {
     explicit AppContext(platform::HostBackend& host) : backend(host), networkQuery(host) {}
 
@@ -47,6 +58,8 @@ struct AppContext {
     // The in-use probe and the persisted store; main points them at the platform's.
     platform::AddressProbe* probe = &noProbe;
     platform::PersistedStore* store = &noStore;
+    // Switching adapters between DHCP and static addressing; main points it at the platform's.
+    platform::AdapterConfiguration* configuration = &noConfiguration;
 
     // Guards `snapshot`: workers rebuild it while the UI thread may read it.
     std::mutex snapshotMutex;
@@ -69,6 +82,7 @@ struct AppContext {
 private:
     NoProbe noProbe;
     NoStore noStore;
+    NoConfiguration noConfiguration;
 };
 
 }  // namespace nicops::ui
