@@ -4,8 +4,14 @@
 #include <cstring>
 
 #include "platform/file_store.h"
+#ifdef _WIN32
+#include "platform/windows/windows_backend.h"
+#else
+#include "platform/linux/adapter_configuration_linux.h"
 #include "platform/linux/icmp_probe.h"
 #include "platform/linux/linux_backend.h"
+#endif
+#include "platform/live_gateway_store.h"
 #include "platform/sim/sim_host.h"
 
 namespace nicops::app {
@@ -13,6 +19,17 @@ namespace nicops::app {
 std::string defaultStorePath(const std::string& simFile) {
     return simFile.empty() ? std::string(platform::kDefaultStorePath) : simFile + ".store.json";
 }
+
+namespace {
+
+// The file store at storePath; its gateway values are the backend's live ones.
+std::unique_ptr<platform::PersistedStore> storeFor(platform::IpHelper& backend,
+                                                   const std::string& storePath) {
+    return std::make_unique<platform::LiveGatewayStore>(
+        std::make_unique<platform::FileStore>(storePath), backend);
+}
+
+}  // namespace
 
 BackendChoice chooseBackend(const std::string& simFile, const std::string& storePath) {
     BackendChoice choice;
@@ -22,11 +39,17 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
         choice.exitCode = sim ? 0 : 1;
         if (sim) {
             choice.probe = sim.get();
+            choice.configuration = sim.get();
+            choice.store = storeFor(*sim, choice.storePath);
             choice.backend = std::move(sim);
-            choice.store = std::make_unique<platform::FileStore>(choice.storePath);
         }
         return choice;
     }
+#ifdef _WIN32
+    // The in-use probe and the registry store of Windows are yet to come: no probe, the file
+    // store.
+    choice.backend = std::make_unique<platform::windows::WindowsBackend>();
+#else
     errno = 0;
     choice.backend = platform::linux_host::openLinuxBackend();
     if (!choice.backend) {
@@ -39,7 +62,10 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
     }
     choice.ownedProbe = platform::linux_host::IcmpProbe::open();
     choice.probe = choice.ownedProbe.get();
-    choice.store = std::make_unique<platform::FileStore>(choice.storePath);
+    choice.ownedConfiguration = platform::linux_host::openLinuxAdapterConfiguration();
+    choice.configuration = choice.ownedConfiguration.get();
+#endif
+    choice.store = storeFor(*choice.backend, choice.storePath);
     return choice;
 }
 

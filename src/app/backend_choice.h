@@ -21,7 +21,8 @@ struct BackendChoice {
     // platform's (owned here).
     platform::AdapterConfiguration* configuration = nullptr;
     std::unique_ptr<platform::AdapterConfiguration> ownedConfiguration;
-    // The persisted store (a file store at storePath).
+    // The persisted store: a file store at storePath, whose gateway values are the backend's
+    // live ones (platform/live_gateway_store.h).
     std::unique_ptr<platform::PersistedStore> store;
     std::string storePath;
     std::string error;  // why there is no backend

@@ -11,6 +11,7 @@
 namespace nicops::app {
 
 DataOutput::DataOutput(const char* program) : program_(program) {
+#ifndef _WIN32  // Windows has no SIGPIPE, and its programs start with the three handles set
     std::signal(SIGPIPE, SIG_IGN);
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
@@ -25,6 +26,7 @@ DataOutput::DataOutput(const char* program) : program_(program) {
             stdoutClosed_ = true;
         }
     }
+#endif
 }
 
 bool DataOutput::write(std::string_view data) {

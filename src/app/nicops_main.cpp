@@ -209,6 +209,9 @@ int main(int argc, char** argv) {
     nicops::ui::AppContext context(*choice.backend);
     context.probe = choice.probe;
     context.store = choice.store.get();
+    if (choice.configuration != nullptr) {
+        context.configuration = choice.configuration;
+    }
     context.httpLibraryUsable = httpLibraryUsable;
     const std::string configDir =
         options.configDir.empty() ? nicops::ui::defaultConfigDirectory() : options.configDir;

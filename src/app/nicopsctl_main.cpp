@@ -23,8 +23,10 @@
 #include "external/clipboard_export.h"
 #include "ipops/add_range.h"
 #include "ipops/delete_addresses.h"
+#include "ipops/ipv4_box.h"
 #include "ipops/persisted_settings.h"
 #include "ipops/range_presets.h"
+#include "ipops/tcpip_properties.h"
 #include "text/codepage.h"
 #include "text/text_functions.h"
 #include "ui/app_context.h"
@@ -49,6 +51,11 @@ constexpr const char* kUsage =
     "  delete [--adapter SEL] ADDRESS...\n"
     "                                deletes those addresses of the adapter (address rows only)\n"
     "  restore                       re-adds the stored addresses every adapter lacks\n"
+    "  dhcp [--adapter SEL]          switches the adapter to automatic addressing (DHCP)\n"
+    "  static [--adapter SEL] ADDRESS MASK GATEWAY DNS1 [DNS2]\n"
+    "                                gives the adapter this one address and mask, default\n"
+    "                                gateway and DNS servers; \"\" leaves GATEWAY or a DNS\n"
+    "                                server out\n"
     "  preset N [--set]              prints range preset N (1-6); with --set, stores stdin\n"
     "                                as preset N\n"
     "  export [--format TEMPLATE]    the copy text of every address of every adapter, one\n"
@@ -79,7 +86,8 @@ constexpr const char* kUsage =
     "Data goes to stdout, log lines to stderr; add, delete and restore log every address with\n"
     "its result and write the adapter's address set to the store. Exit status: 0 success (for\n"
     "add, delete and restore: the operation ran), 1 the command could not run (no host, no\n"
-    "adapter) or its output could not be written, 2 usage error.\n";
+    "adapter; dhcp and static: the adapter was not switched) or its output could not be\n"
+    "written, 2 usage error.\n";
 
 struct Options {
     std::string simFile;
@@ -95,8 +103,9 @@ struct Options {
     int preset = 0;
     std::optional<std::string> format;
     std::optional<int> concurrency;
-    bool exportAfter = false;          // lookup --export
-    std::array<bool, 5> kindsShown{};  // what --kinds names; "ip" without it
+    nicops::platform::StaticAddressing staticValues;  // static's values, as the boxes read them
+    bool exportAfter = false;                         // lookup --export
+    std::array<bool, 5> kindsShown{};                 // what --kinds names; "ip" without it
 };
 
 using nicops::app::UsageError;
@@ -133,6 +142,25 @@ bool isOneOf(const std::string& command, std::initializer_list<std::string_view>
         }
     }
     return false;
+}
+
+// static's ADDRESS MASK GATEWAY DNS1 [DNS2] as the properties dialog's address boxes read
+// them; an argument the box would show blank is refused ("" stays empty).
+nicops::platform::StaticAddressing staticValues(const std::vector<std::string>& args) {
+    if (args.size() < 4 || args.size() > 5) {
+        throw UsageError{"static needs ADDRESS MASK GATEWAY DNS1 [DNS2]"};
+    }
+    std::vector<std::string> boxes;
+    for (const std::string& arg : args) {
+        std::string shown = nicops::ipops::ipv4BoxText(
+            nicops::text::encodingToGbk(arg, nicops::text::terminalEncoding()));
+        if (shown.empty() && !arg.empty()) {
+            throw UsageError{"'" + arg + "' is not an IPv4 address"};
+        }
+        boxes.push_back(std::move(shown));
+    }
+    boxes.resize(5);
+    return {boxes[0], boxes[1], boxes[2], boxes[3], boxes[4]};
 }
 
 Options parseOptions(int argc, char** argv) {
@@ -182,8 +210,8 @@ Options parseOptions(int argc, char** argv) {
     if (o.command.empty()) {
         throw UsageError{"no command given"};
     }
-    if (!isOneOf(o.command, {"adapters", "report", "list", "add", "delete", "restore", "preset",
-                             "export", "lookup"})) {
+    if (!isOneOf(o.command, {"adapters", "report", "list", "add", "delete", "restore", "dhcp",
+                             "static", "preset", "export", "lookup"})) {
         throw UsageError{"unknown command '" + o.command + "'"};
     }
     o.kindsShown = parseKinds(o.kinds.value_or("ip"));
@@ -191,7 +219,8 @@ Options parseOptions(int argc, char** argv) {
         throw UsageError{"--kinds goes with the list command"};
     }
     if (isOneOf(o.command, {"adapters", "restore", "preset", "export", "lookup"}) && o.adapter) {
-        throw UsageError{"--adapter goes with the report, list, add and delete commands"};
+        throw UsageError{
+            "--adapter goes with the report, list, add, delete, dhcp and static commands"};
     }
     if (o.command != "add" && (o.mask || o.probe)) {
         throw UsageError{std::string(o.mask ? "--mask" : "--probe") + " goes with the add command"};
@@ -206,11 +235,14 @@ Options parseOptions(int argc, char** argv) {
     if (o.command != "preset" && o.set) {
         throw UsageError{"--set goes with the preset command"};
     }
-    if (!o.args.empty() && !isOneOf(o.command, {"add", "delete", "preset"})) {
+    if (!o.args.empty() && !isOneOf(o.command, {"add", "delete", "static", "preset"})) {
         throw UsageError{"unexpected argument '" + o.args.front() + "'"};
     }
     if (o.command == "delete" && o.args.empty()) {
         throw UsageError{"delete needs the addresses to delete"};
+    }
+    if (o.command == "static") {
+        o.staticValues = staticValues(o.args);
     }
     if (o.command == "preset") {
         if (o.args.size() != 1 || o.args[0].size() != 1 || o.args[0][0] < '1' ||
@@ -340,6 +372,32 @@ void runDelete(const Options& options, nicops::ui::AppContext& context,
     nicops::ipops::deleteSelectedAddresses(context.services(), presenter, presenter.selectedRows());
 }
 
+// Applies static's values; nothing is printed unless they could not be applied, then the reason
+// is nicopsctl's one error line (the refusal the window logs included).
+int runStatic(const Options& options, nicops::platform::AdapterConfiguration& configuration,
+              const std::string& connectionName) {
+    class ReasonOnly final : public nicops::ipops::OperationHost {
+    public:
+        void appendLog(std::string_view) override {}  // the reason comes back as `problem`
+        void setBusy(bool) override {}
+        void refreshDisplay() override {}
+        std::uint32_t currentAdapterIndex() const override { return nicops::ui::kNoAdapter; }
+    } host;
+    std::string problem;
+    if (nicops::ipops::switchToStatic(configuration, host, connectionName, options.staticValues,
+                                      problem)) {
+        return 0;
+    }
+    if (problem.empty()) {
+        std::fprintf(stderr, "nicopsctl: the adapter was not switched to these values\n");
+    } else {
+        std::fprintf(
+            stderr, "nicopsctl: %s\n",
+            nicops::text::gbkToEncoding(problem, nicops::text::terminalEncoding()).c_str());
+    }
+    return 1;
+}
+
 // The copy text of every address, lines ending LF on the terminal; the clipboard is stdout.
 class CapturedClipboard final : public nicops::platform::Clipboard {
 public:
@@ -395,6 +453,9 @@ int run(const Options& options, nicops::app::DataOutput& output) {
     nicops::ui::AppContext context(*choice.backend);
     context.probe = choice.probe;
     context.store = choice.store.get();
+    if (choice.configuration != nullptr) {
+        context.configuration = choice.configuration;
+    }
     const std::string configDir = configDirectory(options);
     std::string settingsNotice;
     context.settings.set(
@@ -436,7 +497,7 @@ int run(const Options& options, nicops::app::DataOutput& output) {
         nicops::ipops::restoreAddresses(context.services(), presenter);
         return 0;
     }
-    if ((options.command == "add" || options.command == "delete") && selected < 0) {
+    if (isOneOf(options.command, {"add", "delete", "dhcp", "static"}) && selected < 0) {
         std::fprintf(stderr, "nicopsctl: the host has no adapter\n");
         return 1;
     }
@@ -460,6 +521,16 @@ int run(const Options& options, nicops::app::DataOutput& output) {
     if (options.command == "delete") {
         runDelete(options, context, presenter);
         return 0;
+    }
+    if (options.command == "dhcp") {
+        return nicops::ipops::switchToDhcp(*context.configuration, presenter,
+                                           items[static_cast<std::size_t>(selected)].text)
+                   ? 0
+                   : 1;
+    }
+    if (options.command == "static") {
+        return runStatic(options, *context.configuration,
+                         items[static_cast<std::size_t>(selected)].text);
     }
 
     std::string out;

@@ -94,11 +94,21 @@ std::string formatLeaseTime(std::string_view secondsText) {
             --wholeSeconds;
         }
     }
+#ifdef _WIN32
+    // Windows' C library has no local time before 1970: an earlier instant is taken 400 years
+    // later (the calendar repeats every 400 years) and its year put back.
+    constexpr std::int64_t kCalendarCycleSeconds = 146097LL * 86400;
+    const int cycles = wholeSeconds < 0 ? 1 : 0;
+    wholeSeconds += cycles * kCalendarCycleSeconds;
+#else
+    constexpr int cycles = 0;
+#endif
     const auto when = static_cast<std::time_t>(wholeSeconds);
     std::tm local{};
     if (localtime_r(&when, &local) == nullptr) {
         return {};
     }
+    local.tm_year -= cycles * 400;
     char buffer[64];
     std::snprintf(buffer, sizeof buffer,
                   seconds ? "%04d-%02d-%02d %02d:%02d:%02d" : "%d-%d-%d %02d:%02d:%02d",

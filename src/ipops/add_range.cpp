@@ -1,12 +1,10 @@
 #include "ipops/add_range.h"
 
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <cstdint>
 #include <vector>
 
 #include "ipops/persisted_settings.h"
+#include "platform/inet.h"
 #include "text/text_functions.h"
 
 namespace nicops::ipops {
@@ -38,6 +36,7 @@ bool shapedLikeHostName(const std::string& text) {
 }
 
 bool resolves(const std::string& text, int flags) {
+    platform::startSockets();
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_flags = flags;

@@ -1,13 +1,18 @@
 #include "platform/file_store.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -104,6 +109,50 @@ std::vector<std::string> splitItems(const std::string& text) {
     }
 }
 
+#ifdef _WIN32
+// Creates the folders above `path` that are missing.
+bool makeParentFolders(const std::string& path, std::string& reason) {
+    std::error_code error;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty() && !std::filesystem::create_directories(parent, error) && error) {
+        reason = "cannot create " + parent.string() + ": " + error.message();
+        return false;
+    }
+    return true;
+}
+
+// An exclusive lock on the file beside the store, held while it lives.
+class WriterLock {
+public:
+    explicit WriterLock(const std::string& path) {
+        file_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        OVERLAPPED whole{};
+        if (file_ == INVALID_HANDLE_VALUE) {
+            reason_ = "cannot open " + path + ": error " + std::to_string(GetLastError());
+        } else if (LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) == 0) {
+            reason_ = "cannot lock " + path + ": error " + std::to_string(GetLastError());
+            CloseHandle(file_);
+            file_ = INVALID_HANDLE_VALUE;
+        }
+    }
+    ~WriterLock() {
+        if (file_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(file_);  // releases the lock
+        }
+    }
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+
+    bool held() const { return file_ != INVALID_HANDLE_VALUE; }
+    const std::string& reason() const { return reason_; }
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::string reason_;
+};
+#else
 // Creates the folders above `path` that are missing, each 0755.
 bool makeParentFolders(const std::string& path, std::string& reason) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
@@ -152,6 +201,7 @@ private:
     int fd_ = -1;
     std::string reason_;
 };
+#endif
 
 // The whole store; nullopt (with `error` set) when the file can't be read or parsed. A missing
 // file is an empty store.

@@ -1,6 +1,8 @@
 #include "platform/ini_file.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <cstdlib>
 #include <memory>
@@ -108,12 +110,16 @@ bool validKeyName(std::string_view name) {
 
 // The file a write must replace: the target of a symbolic link rather than the link itself.
 std::string resolveTarget(const std::string& path) {
+#ifdef _WIN32
+    return path;  // the settings file is an ordinary file beside the program
+#else
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
         return path;
     }
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
     return real ? std::string(real.get()) : path;
+#endif
 }
 
 }  // namespace

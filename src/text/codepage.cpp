@@ -1,7 +1,11 @@
 #include "text/codepage.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
 #include <langinfo.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -12,6 +16,7 @@
 namespace nicops::text {
 namespace {
 
+#ifndef _WIN32
 constexpr const char* kGbk = "GBK";
 constexpr const char* kUtf8 = "UTF-8";
 constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
@@ -82,6 +87,8 @@ iconv_t namedConverter(const std::string& encoding) {
     return named.cd;
 }
 
+#endif
+
 // How many input bytes the character at `pos` occupies, for a character that could not be
 // converted. The whole character is dropped, so one "?" stands for it.
 std::size_t utf8CharLength(std::string_view in, std::size_t pos) {
@@ -128,6 +135,7 @@ std::size_t gbkCharLength(std::string_view in, std::size_t pos) {
 
 using CharLength = std::size_t (*)(std::string_view, std::size_t);
 
+#ifndef _WIN32
 // The input's code units: bytes, or UTF-16 units seen as bytes in native order.
 template <std::size_t kUnitBytes>
 char16_t unitAt(std::string_view in, std::size_t pos) {
@@ -256,6 +264,8 @@ Out convert(iconv_t cd, std::string_view in, CharLength charLength) {
     return out;
 }
 
+#endif
+
 std::string_view asBytes(std::u16string_view text) {
     return {reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)};
 }
@@ -271,8 +281,163 @@ bool namesUtf8OrAscii(const std::string& encoding) {
            upper == "UTF-8" || upper == "UTF8";
 }
 
+#ifdef _WIN32
+// On Windows the system's own conversion functions do the work, GBK being code page 936. A text
+// is converted whole; only when the system rejects it (or maps a character into the private-use
+// area, which GBK leaves unassigned) is it converted character by character, so that each bad
+// character becomes one "?".
+constexpr UINT kGbkCodePage = 936;
+
+bool privateUse(char16_t unit) {
+    return unit >= 0xE000 && unit <= 0xF8FF;
+}
+
+// Appends the UTF-16 of `part` (bytes in `codePage`) to `out`; false when the system rejects
+// it or it holds a private-use character.
+bool appendUtf16(UINT codePage, std::string_view part, std::u16string& out) {
+    if (part.empty())
+        return true;
+    const int size = static_cast<int>(part.size());
+    const int needed =
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, part.data(), size, nullptr, 0);
+    if (needed <= 0)
+        return false;
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(needed));
+    auto* target = reinterpret_cast<wchar_t*>(out.data() + at);
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, part.data(), size, target, needed) !=
+            needed ||
+        std::any_of(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), privateUse)) {
+        out.resize(at);
+        return false;
+    }
+    return true;
+}
+
+// Appends `part` (UTF-16) in `codePage` to `out`; false when a character has no counterpart.
+bool appendBytes(UINT codePage, std::u16string_view part, std::string& out) {
+    if (part.empty())
+        return true;
+    if (std::any_of(part.begin(), part.end(), privateUse))
+        return false;
+    const bool utf8 = codePage == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    const auto* source = reinterpret_cast<const wchar_t*>(part.data());
+    const int size = static_cast<int>(part.size());
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultSlot = utf8 ? nullptr : &usedDefault;
+    const int needed =
+        WideCharToMultiByte(codePage, flags, source, size, nullptr, 0, nullptr, usedDefaultSlot);
+    if (needed <= 0 || usedDefault)
+        return false;
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(needed));
+    WideCharToMultiByte(codePage, flags, source, size, out.data() + at, needed, nullptr,
+                        usedDefaultSlot);
+    return true;
+}
+
+template <class Text>
+bool allAscii(const Text& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](auto unit) { return static_cast<std::uint32_t>(unit) < 0x80; });
+}
+
+std::u16string toUtf16(UINT codePage, std::string_view in, CharLength charLength) {
+    std::u16string out;
+    if (allAscii(in))
+        return {in.begin(), in.end()};
+    if (appendUtf16(codePage, in, out))
+        return out;
+    for (std::size_t pos = 0; pos < in.size();) {
+        const std::size_t length = charLength(in, pos);
+        if (!appendUtf16(codePage, in.substr(pos, length), out))
+            out.push_back(u'?');
+        pos += length;
+    }
+    return out;
+}
+
+std::string fromUtf16(UINT codePage, std::u16string_view in) {
+    std::string out;
+    if (allAscii(in))
+        return {in.begin(), in.end()};
+    if (appendBytes(codePage, in, out))
+        return out;
+    const std::string_view bytes = asBytes(in);
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const std::size_t length = utf16CharLength(bytes, pos);
+        if (!appendBytes(codePage, in.substr(pos / 2, length / 2), out))
+            out.push_back('?');
+        pos += length;
+    }
+    return out;
+}
+
+// The code page of an encoding name: UTF-8 and ASCII, the names of GBK and its supersets,
+// ISO-8859-1, and "CPnnn" (what terminalEncoding gives); 0 for a name Windows does not know.
+UINT codePageOf(const std::string& encoding) {
+    std::string upper;
+    for (const char c : encoding)
+        upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    if (namesUtf8OrAscii(encoding))
+        return CP_UTF8;
+    if (upper == "GBK" || upper == "GB2312" || upper == "GB18030")
+        return kGbkCodePage;
+    if (upper == "ISO-8859-1" || upper == "LATIN1")
+        return 28591;
+    if (upper.size() > 2 && upper.compare(0, 2, "CP") == 0 &&
+        std::all_of(upper.begin() + 2, upper.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const UINT codePage = static_cast<UINT>(std::stoul(upper.substr(2)));
+        return IsValidCodePage(codePage) ? codePage : 0;
+    }
+    return 0;
+}
+#endif
+
 }  // namespace
 
+#ifdef _WIN32
+std::string utf8ToGbk(std::string_view utf8) {
+    return fromUtf16(kGbkCodePage, toUtf16(CP_UTF8, utf8, utf8CharLength));
+}
+
+std::string gbkToUtf8(std::string_view gbk) {
+    return fromUtf16(CP_UTF8, toUtf16(kGbkCodePage, gbk, gbkCharLength));
+}
+
+std::u16string gbkToUtf16(std::string_view gbk) {
+    return toUtf16(kGbkCodePage, gbk, gbkCharLength);
+}
+
+std::string utf16ToGbk(std::u16string_view utf16) {
+    return fromUtf16(kGbkCodePage, utf16);
+}
+
+std::string gbkToEncoding(std::string_view gbk, const std::string& encoding) {
+    const UINT codePage = codePageOf(encoding);
+    if (codePage == 0)
+        return gbkToUtf8(gbk);
+    return fromUtf16(codePage, toUtf16(kGbkCodePage, gbk, gbkCharLength));
+}
+
+std::string encodingToGbk(std::string_view text, const std::string& encoding) {
+    const UINT codePage = codePageOf(encoding);
+    if (codePage == 0)
+        return utf8ToGbk(text);
+    return fromUtf16(kGbkCodePage, toUtf16(codePage, text, [](std::string_view, std::size_t) {
+                         return std::size_t{1};
+                     }));
+}
+
+// The console's output code page ("CP936"); UTF-8 for code page 65001 or without a console.
+std::string terminalEncoding() {
+    const UINT codePage = GetConsoleOutputCP();
+    if (codePage == 0 || codePage == CP_UTF8)
+        return "UTF-8";
+    return "CP" + std::to_string(codePage);
+}
+#else
 std::string utf8ToGbk(std::string_view utf8) {
     return convert<std::string, 1>(utf8ToGbkConverter(), utf8, utf8CharLength);
 }
@@ -287,10 +452,6 @@ std::u16string gbkToUtf16(std::string_view gbk) {
 
 std::string utf16ToGbk(std::u16string_view utf16) {
     return convert<std::string, 2>(utf16ToGbkConverter(), asBytes(utf16), utf16CharLength);
-}
-
-std::string wideToOem(std::u16string_view wideText) {
-    return utf16ToGbk(wideText.substr(0, wideText.find(u'\0')));
 }
 
 std::string gbkToEncoding(std::string_view gbk, const std::string& encoding) {
@@ -321,6 +482,11 @@ std::string terminalEncoding() {
     if (name.empty() || name == "ANSI_X3.4-1968")
         return kUtf8;
     return name;
+}
+#endif
+
+std::string wideToOem(std::u16string_view wideText) {
+    return utf16ToGbk(wideText.substr(0, wideText.find(u'\0')));
 }
 
 }  // namespace nicops::text

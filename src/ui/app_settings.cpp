@@ -1,12 +1,17 @@
 #include "ui/app_settings.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "platform/ini_file.h"
@@ -67,6 +72,19 @@ AppSettings loadSettings(const std::string& iniPath, std::string* notice) {
     return s;
 }
 
+#ifdef _WIN32
+// On Windows the settings file lives beside the program.
+std::string defaultConfigDirectory() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length == MAX_PATH) {
+        return {};
+    }
+    const std::string program(path, length);
+    const std::size_t slash = program.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : program.substr(0, slash);
+}
+#else
 namespace {
 
 std::string environmentText(const char* name) {
@@ -105,6 +123,8 @@ std::string defaultConfigDirectory() {
     return home + "/.config/nicops";
 }
 
+#endif
+
 std::string settingsFilePath(const std::string& configDir) {
     if (configDir.empty()) {
         return "UserConfig.ini";
@@ -115,6 +135,16 @@ std::string settingsFilePath(const std::string& configDir) {
     return configDir + "/UserConfig.ini";
 }
 
+#ifdef _WIN32
+bool createConfigDirectory(const std::string& configDir) {
+    if (configDir.empty()) {
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(configDir, error);
+    return std::filesystem::is_directory(configDir, error);
+}
+#else
 bool createConfigDirectory(const std::string& configDir) {
     if (configDir.empty()) {
         return false;
@@ -132,5 +162,6 @@ bool createConfigDirectory(const std::string& configDir) {
     struct stat st {};
     return ::stat(configDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+#endif
 
 }  // namespace nicops::ui

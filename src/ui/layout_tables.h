@@ -17,12 +17,14 @@ enum class ControlKind {
     comboBox,   // drop-down list, not editable
     pushButton,
     checkBox,
-    detailsBox,  // multi-line text, no border, no scroll bars, not a tab stop
-    logBox,      // multi-line text, vertical scroll bar, single-line border
-    rangeBox,    // multi-line text the user types, one entry per line
-    ipv4Box,     // holds nothing or four numbers 0 to 255 (ipops::ipv4BoxText)
-    lineEdit,    // one-line text the user types
-    numberBox,   // one-line text the user types, centred, digits only
+    detailsBox,   // multi-line text, no border, no scroll bars, not a tab stop
+    logBox,       // multi-line text, vertical scroll bar, single-line border
+    rangeBox,     // multi-line text the user types, one entry per line
+    ipv4Box,      // holds nothing or four numbers 0 to 255 (ipops::ipv4BoxText)
+    lineEdit,     // one-line text the user types
+    numberBox,    // one-line text the user types, centred, digits only
+    radioButton,  // one of the radio buttons of its window
+    groupBox,     // a frame without caption; the controls naming it as parent sit inside it
 };
 
 struct ControlSpec {
@@ -34,7 +36,14 @@ struct ControlSpec {
     std::string_view fontFamily = {};
     std::uint32_t background = 0;  // 0xRRGGBB; 0 = the platform's default
     bool hidden = false;           // not shown until the presenter shows it
+    std::string_view parent = {};  // a group box's name: the geometry is relative to that box
 };
+
+// `control` inside the group box `group` (listed before it in its table).
+constexpr ControlSpec inGroup(std::string_view group, ControlSpec control) {
+    control.parent = group;
+    return control;
+}
 
 struct WindowSpec {
     std::string_view title;
@@ -111,7 +120,7 @@ inline constexpr std::array<ColumnSpec, 8> kIpListColumns{{
 }};
 
 inline constexpr std::array<MenuItemSpec, 11> kListMenu{{
-    {menu::kProperties, false},
+    {menu::kProperties, true},
     {"", false},
     {menu::kAdd, true},
     {menu::kDelete, true},
@@ -198,6 +207,59 @@ inline constexpr std::array<ControlSpec, 15> kSettingsControls{{
     {settings_names::kLookupConcurrencyLabel, ControlKind::label, "查询并发数:", 293, 104, 64, 16},
     {settings_names::kLookupConcurrencyBox, ControlKind::numberBox, "", 357, 102, 37, 20},
     {settings_names::kOkButton, ControlKind::pushButton, "确定", 331, 131, 72, 25},
+}};
+
+// Object names of the TCP/IPv4 properties dialog's controls.
+namespace tcpip_names {
+inline constexpr std::string_view kAutomaticRadio = "单选框1";
+inline constexpr std::string_view kStaticRadio = "单选框2";
+inline constexpr std::string_view kAddressGroup = "分组框1";
+inline constexpr std::string_view kAddressLabel = "标签2";
+inline constexpr std::string_view kAddressBox = "IP编辑框_ip";
+inline constexpr std::string_view kMaskLabel = "标签3";
+inline constexpr std::string_view kMaskBox = "IP编辑框_mask";
+inline constexpr std::string_view kGatewayLabel = "标签4";
+inline constexpr std::string_view kGatewayBox = "IP编辑框_网关";
+inline constexpr std::string_view kDnsGroup = "分组框2";
+inline constexpr std::string_view kPrimaryDnsLabel = "标签5";
+inline constexpr std::string_view kPrimaryDnsBox = "IP编辑框_首选DNS";
+inline constexpr std::string_view kSecondaryDnsLabel = "标签6";
+inline constexpr std::string_view kSecondaryDnsBox = "IP编辑框_备用DNS";
+inline constexpr std::string_view kOkButton = "按钮2";
+}  // namespace tcpip_names
+
+// The TCP/IPv4 properties dialog: automatic or static addressing of the current adapter. A
+// label's mnemonic goes to the control after it.
+inline constexpr WindowSpec kTcpipDialog{"Intemet 协议版本(TCP/IPv4)属性设置", 50, 50, 338, 355};
+
+inline constexpr std::array<ControlSpec, 15> kTcpipDialogControls{{
+    {tcpip_names::kAutomaticRadio, ControlKind::radioButton, "自动获得 IP 地址(&O)", 16, 16, 184,
+     13},
+    {tcpip_names::kStaticRadio, ControlKind::radioButton, "使用下面的 IP 地址(&S):", 16, 43, 152,
+     13},
+    {tcpip_names::kAddressGroup, ControlKind::groupBox, "", 12, 70, 308, 112},
+    inGroup(tcpip_names::kAddressGroup,
+            {tcpip_names::kAddressLabel, ControlKind::label, "IP 地址(&I):", 63, 25, 72, 13}),
+    inGroup(tcpip_names::kAddressGroup,
+            {tcpip_names::kAddressBox, ControlKind::ipv4Box, "", 131, 20, 158, 24}),
+    inGroup(tcpip_names::kAddressGroup,
+            {tcpip_names::kMaskLabel, ControlKind::label, "子网掩码(&U):", 57, 57, 72, 13}),
+    inGroup(tcpip_names::kAddressGroup,
+            {tcpip_names::kMaskBox, ControlKind::ipv4Box, "", 131, 52, 158, 24}),
+    inGroup(tcpip_names::kAddressGroup,
+            {tcpip_names::kGatewayLabel, ControlKind::label, "默认网关(&D):", 57, 86, 72, 13}),
+    inGroup(tcpip_names::kAddressGroup,
+            {tcpip_names::kGatewayBox, ControlKind::ipv4Box, "", 131, 81, 158, 24}),
+    {tcpip_names::kDnsGroup, ControlKind::groupBox, "", 12, 185, 308, 96},
+    inGroup(tcpip_names::kDnsGroup, {tcpip_names::kPrimaryDnsLabel, ControlKind::label,
+                                     "首选 DNS 服务器(&P):", 16, 27, 128, 16}),
+    inGroup(tcpip_names::kDnsGroup,
+            {tcpip_names::kPrimaryDnsBox, ControlKind::ipv4Box, "", 131, 24, 158, 24}),
+    inGroup(tcpip_names::kDnsGroup, {tcpip_names::kSecondaryDnsLabel, ControlKind::label,
+                                     "备用 DNS 服务器(&A):", 16, 60, 128, 16}),
+    inGroup(tcpip_names::kDnsGroup,
+            {tcpip_names::kSecondaryDnsBox, ControlKind::ipv4Box, "", 131, 56, 158, 24}),
+    {tcpip_names::kOkButton, ControlKind::pushButton, "确定", 233, 290, 87, 28},
 }};
 
 // One item of the settings window's pop-up menus: it types `text` into `box` at the caret.

@@ -1,7 +1,5 @@
 #include "ui/main_presenter.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -10,6 +8,7 @@
 #include "external/address_lookup.h"
 #include "external/clipboard_export.h"
 #include "inventory/details_report.h"
+#include "platform/inet.h"
 #include "text/text_functions.h"
 #include "ui/app_identity.h"
 #include "ui/layout_tables.h"
@@ -496,6 +495,12 @@ void MainPresenter::lookupChosen() {
 
 void MainPresenter::settingsChosen() {
     view_.openSettingsDialog();
+}
+
+void MainPresenter::propertiesChosen() {
+    if (controlEnabled(menu::kProperties)) {
+        view_.openTcpipDialog();
+    }
 }
 
 void MainPresenter::listSelectionChanged(std::vector<std::size_t> rows) {

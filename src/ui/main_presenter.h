@@ -87,6 +87,9 @@ public:
     void lookupChosen();
     // The list menu's "软件设置": the view opens the settings window (SettingsPresenter).
     void settingsChosen();
+    // The list menu's "网卡属性设置" (enabled while the current connection is connected): the
+    // view opens the TCP/IPv4 properties dialog (TcpipPropertiesPresenter).
+    void propertiesChosen();
     // The list's selection changed: `rows` are the selected rows' positions in the rows the
     // view shows, in any order. A view reports its selection again after new rows (which
     // clear it) and after a sort's reordering.
@@ -103,6 +106,8 @@ public:
 
     // What the window shows, as the presenter last told the view.
     std::uint32_t currentAdapterIndex() const override;
+    // The adapter box's text: the current adapter's connection name ("" when none is chosen).
+    std::string comboText() const;
     std::vector<ComboItem> comboItems() const;
     int comboSelectedIndex() const;
     std::vector<IpListRow> rows() const;
@@ -110,7 +115,6 @@ public:
     bool kindChecked(inventory::AddressKind kind) const;
 
 private:
-    std::string comboText() const;
     void enableControls(std::span<const std::string_view> names, bool enabled, bool respectBusy);
     // Tells the view; menu items whose operation isn't built stay disabled.
     void showEnabled(std::span<const std::string_view> names, bool enabled);

@@ -66,6 +66,9 @@ public:
     // Opens the settings window, modal and owned by the window, with a SettingsPresenter of its
     // own. A view without dialogs ignores it.
     virtual void openSettingsDialog() {}
+    // Opens the TCP/IPv4 properties dialog, modal and owned by the window, with a
+    // TcpipPropertiesPresenter of its own. A view without dialogs ignores it.
+    virtual void openTcpipDialog() {}
     // The clipboard of the view's desktop, callable from any thread; nullptr when it has none
     // (the list menu's export then does nothing).
     virtual platform::Clipboard* clipboard() { return nullptr; }

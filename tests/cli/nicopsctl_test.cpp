@@ -487,7 +487,11 @@ TEST_F(NicopsctlOperationTest, OperationUsageErrorsAndHostsWithoutAdapters) {
          {std::string("delete --adapter 7"), std::string("restore --adapter 7"),
           std::string("list --mask 255.0.0.0"), std::string("delete --probe 10.0.0.5"),
           std::string("preset"), std::string("preset 7"), std::string("preset 1 2"),
-          std::string("add --set"), std::string("list 10.0.0.5"), std::string("add --store")}) {
+          std::string("add --set"), std::string("list 10.0.0.5"), std::string("add --store"),
+          std::string("dhcp 10.0.0.5"), std::string("static 10.0.0.5 255.0.0.0 10.0.0.1"),
+          std::string("static 10.0.0.5 255.0.0.0 10.0.0.1 1.1.1.1 1.0.0.1 9.9.9.9"),
+          std::string("static 10.0.0.5 255.0.0.256 '' ''"),
+          std::string("static 10.0.0.5 255.0.0.0 gateway ''")}) {
         const CliRun r = run(args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_NE(r.err.find("--help"), std::string::npos) << args << r.err;
@@ -498,6 +502,57 @@ TEST_F(NicopsctlOperationTest, OperationUsageErrorsAndHostsWithoutAdapters) {
         EXPECT_EQ(r.exitCode, 1) << args;
     }
     EXPECT_EQ(run("add --adapter 99 10.0.0.1").exitCode, 1);
+}
+
+TEST_F(NicopsctlOperationTest, StaticSetsExactlyTheGivenValuesAndDhcpSwitchesBack) {
+    // The values are read as the address boxes read them; "" leaves the DNS server out.
+    const CliRun r = run("static --adapter 7 ' 010.1.2.3' 255.255.0.0 10.1.0.1 8.8.8.8 ''");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(listed(), "10.1.2.3\t255.255.0.0\n");
+    const auto gateways = run("list --adapter 7 --kinds gateway").outLines();
+    ASSERT_EQ(gateways.size(), 1U);
+    EXPECT_NE(gateways[0].find("\t10.1.0.1\t"), std::string::npos) << gateways[0];
+    auto report = run("report --adapter 7").outLines();
+    ASSERT_EQ(report.size(), 17U);
+    EXPECT_EQ(report[6], utf8(u8"已启用DHCP：否"));
+    EXPECT_EQ(report[13], utf8(u8"首选DNS服务器：8.8.8.8"));
+    EXPECT_EQ(report[14], utf8(u8"备用DNS服务器："));
+    EXPECT_FALSE(std::filesystem::exists(storeFile()));  // the switch stores nothing
+
+    const CliRun dhcp = run("dhcp --adapter 7");
+    EXPECT_EQ(dhcp.exitCode, 0) << dhcp.err;
+    EXPECT_EQ(dhcp.logMessages(),
+              (std::vector<std::string>{utf8(u8"以太网 2 修改为自动获取IP成功.")}));
+    report = run("report --adapter 7").outLines();
+    ASSERT_EQ(report.size(), 17U);
+    EXPECT_EQ(report[6], utf8(u8"已启用DHCP：是"));
+}
+
+TEST_F(NicopsctlOperationTest, SwitchesThatCantBeAppliedExitWithOneAndSayWhy) {
+    dir_.write(
+        "host.json",
+        replaced(nicops::testing::demoHostText(), "\"friendlyName\": \"WLAN\",",
+                 utf8(u8"\"friendlyName\": \"WLAN\", \"configurationRefused\": \"已拒绝\",")));
+    const std::string before = TempDir::read(host_);
+    const CliRun dhcp = run("dhcp --adapter WLAN");
+    EXPECT_EQ(dhcp.exitCode, 1);
+    EXPECT_EQ(dhcp.logMessages(),
+              (std::vector<std::string>{utf8(u8"已拒绝"), utf8(u8"WLAN 修改为自动获取IP失败！")}));
+    const CliRun refused = run("static --adapter WLAN 10.1.2.3 255.255.0.0 '' ''");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, utf8(u8"nicopsctl: 已拒绝\n"));
+    const CliRun noMask = run("static --adapter 7 10.1.2.3 '' '' ''");
+    EXPECT_EQ(noMask.exitCode, 1);
+    EXPECT_EQ(noMask.err, utf8(u8"nicopsctl: 以太网 2 未修改: IP地址和子网掩码不能为空.\n"));
+    const CliRun unknown = run("static --adapter 99 10.1.2.3 255.255.0.0 '' ''");
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("no adapter '99'"), std::string::npos) << unknown.err;
+    EXPECT_EQ(run("dhcp --adapter 99").exitCode, 1);
+    EXPECT_EQ(TempDir::read(host_), before);
+    EXPECT_EQ(
+        run("--sim '" + dir_.write("empty.json", "{\"adapters\": []}") + "' dhcp", false).exitCode,
+        1);
 }
 
 #ifdef NICOPS_PATH

@@ -2,9 +2,6 @@
 // lease on the other with private copies of /etc, /run and /var/lib/dhcp (so the machine's
 // resolver and lease files are never written), and the backend reads the result.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <ctime>
@@ -18,68 +15,14 @@
 namespace nicops::platform::linux_host {
 namespace {
 
+using linux_test::ChildProcess;
 using linux_test::Netns;
+using linux_test::readText;
 using linux_test::runCommand;
 using linux_test::shellQuote;
+using linux_test::TempFolder;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-// A process started with /bin/sh -c; terminated and reaped on destruction.
-class ChildProcess {
-public:
-    explicit ChildProcess(const std::string& command) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setpgid(0, 0);
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~ChildProcess() {
-        if (pid_ <= 0) {
-            return;
-        }
-        ::kill(-pid_, SIGTERM);
-        for (int i = 0; i < 50; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                return;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        ::kill(-pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    // Whether the process has ended (it is reaped then).
-    bool ended() {
-        if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-        }
-        return pid_ <= 0;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        char pattern[] = "/tmp/nicops-dhcp-XXXXXX";
-        path = ::mkdtemp(pattern);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> addressesOf(const std::vector<IpAddrString>& list) {
     std::vector<std::string> out;
@@ -97,7 +40,7 @@ TEST(DhcpLeaseTest, DhclientLeaseGivesServerTimesDnsAndWinsServers) {
         GTEST_SKIP()
             << "needs dnsmasq, dhclient and unshare (packages dnsmasq-base, isc-dhcp-client)";
     }
-    TempFolder temp;
+    TempFolder temp("nicops-dhcp");
     const fs::path root = temp.path;
     Netns server;
     Netns client;

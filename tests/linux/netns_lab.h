@@ -18,9 +18,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -72,6 +75,67 @@ inline std::string namespaceSkipReason() {
         return "the ip command (iproute2) is missing";
     }
     return {};
+}
+
+// A process started with /bin/sh -c (in the namespaces of the calling thread), in a process
+// group of its own; the group is terminated and the process reaped on destruction.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::string& command) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setpgid(0, 0);
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~ChildProcess() {
+        if (pid_ <= 0) {
+            return;
+        }
+        ::kill(-pid_, SIGTERM);
+        for (int i = 0; i < 50; ++i) {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ::kill(-pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    // Whether the process has ended (it is reaped then).
+    bool ended() {
+        if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+        }
+        return pid_ <= 0;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// A new folder /tmp/PREFIX-XXXXXX, removed with everything in it on destruction.
+struct TempFolder {
+    std::filesystem::path path;
+    explicit TempFolder(const std::string& prefix) {
+        std::string pattern = "/tmp/" + prefix + "-XXXXXX";
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class Netns {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/inotify.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 
@@ -102,6 +104,7 @@ TEST_F(SimHostTest, AFailedWriteLeavesTheHostAsItWas) {
     EXPECT_EQ(addressesOf(*host, 13).size(), 2U);
 }
 
+#ifndef _WIN32  // counts the file's replacements by inotify
 TEST_F(SimHostTest, BatchesAnswerAsSingleCallsAndWriteTheFileOnce) {
     auto host = open();
     const std::vector<AddressToAdd> items = {
@@ -168,6 +171,7 @@ TEST_F(SimHostTest, BatchesAnswerAsSingleCallsAndWriteTheFileOnce) {
     // kernel never folds two writes into one event).
     EXPECT_EQ(replaced, 2);
 }
+#endif
 
 TEST_F(SimHostTest, AFailedBatchWriteKeepsNothingOfTheBatch) {
     auto host = open();
@@ -209,6 +213,8 @@ TEST_F(SimHostTest, MalformedDescriptionsNameTheFileAndTheReason) {
         {R"({"adapters": [{"index": 1, "dns": [7]}]})", "\"dns\" has an element"},
         {R"({"adapters": [{"index": -1}]})", "no numeric \"index\""},
         {R"({"interfaces": [{"index": 1, "name": 5}]})", "\"interfaces\" has an entry"},
+        {R"({"adapters": [{"index": 1, "configurationRefused": true}]})",
+         "\"configurationRefused\" has the wrong type"},
         {R"({"adapters": [{"index": 1, "x": [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]}]})",
          "nests deeper than 32 levels"},
     };
@@ -260,6 +266,99 @@ TEST_F(SimHostTest, NamesAreSingleLinesAndAnEmptyNameMatchesNothing) {
     // Two adapters show the same name: the status is the first one's, the media state the last.
     EXPECT_EQ(host->connectionStatus("a b  c"), 2);
     EXPECT_EQ(host->mediaState("a b  c"), 1);
+}
+
+// Two adapters named "lan" (the first one static, the last one on DHCP) and "wan".
+constexpr const char* kNamedHost = R"({"adapters": [
+  {"index": 1, "friendlyName": "lan", "dhcpFlag": false, "dhcpEnabled": 0,
+   "ipAddresses": [{"address": "10.0.0.5", "mask": "255.255.255.0", "context": 5},
+                   {"address": "10.0.0.6", "mask": "255.255.255.0", "context": 6}],
+   "gateways": ["10.0.0.1", "10.0.0.2"], "dns": ["10.0.0.1", "10.0.0.2", "10.0.0.3"]},
+  {"index": 2, "friendlyName": "lan", "dhcpFlag": true},
+  {"index": 3, "friendlyName": "wan", "dhcpFlag": true,
+   "ipAddresses": [{"address": "10.9.0.1", "mask": "255.255.0.0", "context": 9}]}]})";
+
+TEST_F(SimHostTest, SwitchesChangeTheFirstAdapterOfTheNameAndAreWrittenBack) {
+    auto host = open(kNamedHost);
+    // The flag is read from the last adapter of the name, as the platform's list answers.
+    EXPECT_TRUE(host->isDhcpEnabled("lan"));
+    EXPECT_FALSE(host->isDhcpEnabled("nowhere"));
+    ASSERT_TRUE(host->setStaticAddressing("wan", {"10.9.0.7", "255.255.255.0", "", "", "8.8.4.4"}))
+        << host->lastProblem();
+    EXPECT_EQ(host->lastProblem(), "");
+    ASSERT_TRUE(host->enableDhcp("lan"));
+    ASSERT_TRUE(host->setStaticAddressing(
+        "lan", {"10.0.0.6", "255.255.0.0", "10.0.0.254", "1.1.1.1", "1.0.0.1"}));
+
+    std::string error;
+    auto again = SimHost::open(path_, error);
+    ASSERT_NE(again, nullptr) << error;
+    const auto adapters = again->getAdaptersInfo();
+    const IpAddrString& lan = adapters[0].ipAddresses.at(0);
+    EXPECT_EQ(adapters[0].ipAddresses.size(), 1U);
+    EXPECT_EQ(lan.address + "/" + lan.mask, "10.0.0.6/255.255.0.0");
+    EXPECT_GT(lan.context, 9U);  // unique on the host
+    EXPECT_EQ(lan.next, 0U);
+    ASSERT_EQ(adapters[0].gateways.size(), 1U);
+    EXPECT_EQ(adapters[0].gateways[0].address, "10.0.0.254");
+    EXPECT_NE(adapters[0].gateways[0].context, 0U);  // listed by the snapshot
+    EXPECT_EQ(adapters[0].dhcpEnabled, 0U);
+    EXPECT_EQ(again->getPerAdapterDns(1), (std::vector<std::string>{"1.1.1.1", "1.0.0.1"}));
+    EXPECT_EQ(again->dhcpFlag("lan"), false);
+    EXPECT_TRUE(adapters[1].ipAddresses.empty());  // the second "lan" was not touched
+    EXPECT_TRUE(again->isDhcpEnabled("lan"));
+    // No gateway, and the empty primary DNS server dropped.
+    EXPECT_TRUE(adapters[2].gateways.empty());
+    EXPECT_EQ(again->getPerAdapterDns(3), (std::vector<std::string>{"8.8.4.4"}));
+    EXPECT_FALSE(again->isDhcpEnabled("wan"));
+
+    ASSERT_TRUE(again->enableDhcp("wan"));
+    EXPECT_TRUE(again->isDhcpEnabled("wan"));
+    EXPECT_EQ(again->getAdaptersInfo()[2].dhcpEnabled, 1U);
+    EXPECT_EQ(again->getAdaptersInfo()[2].ipAddresses.size(), 1U);
+
+    const auto calls = host->configurationCalls();
+    ASSERT_EQ(calls.size(), 3U);
+    EXPECT_EQ(calls[0].connectionName, "wan");
+    ASSERT_TRUE(calls[0].staticValues);
+    EXPECT_EQ(calls[0].staticValues->primaryDns, "");
+    EXPECT_EQ(calls[0].staticValues->secondaryDns, "8.8.4.4");
+    EXPECT_FALSE(calls[1].staticValues);
+}
+
+TEST_F(SimHostTest, RefusedSwitchesSayWhyAndChangeNothing) {
+    // The description is UTF-8; the reason comes back in GBK.
+    std::string description = kNamedHost;
+    description.insert(
+        description.find(R"("friendlyName": "wan")"),
+        nicops::testing::utf8(u8R"("configurationRefused": "管理接口拒绝了更改.", )"));
+    auto host = open(description);
+    const std::string before = TempDir::read(path_);
+    const StaticAddressing values{"10.1.0.1", "255.255.0.0", "", "", ""};
+
+    EXPECT_FALSE(host->enableDhcp("wan"));
+    EXPECT_EQ(host->lastProblem(), "管理接口拒绝了更改.");
+    EXPECT_FALSE(host->setStaticAddressing("wan", values));
+    EXPECT_EQ(host->lastProblem(), "管理接口拒绝了更改.");
+    EXPECT_FALSE(host->enableDhcp("nowhere"));
+    EXPECT_EQ(host->lastProblem(), "没有连接名称为 nowhere 的网卡.");
+    EXPECT_FALSE(host->setStaticAddressing("", values));  // the empty name names no adapter
+    // An address another adapter holds, an address that is none.
+    EXPECT_FALSE(host->setStaticAddressing("lan", {"10.9.0.1", "255.255.0.0", "", "", ""}));
+    EXPECT_EQ(host->lastProblem(), "10.9.0.1 已被其他网卡使用.");
+    EXPECT_FALSE(host->setStaticAddressing("lan", {"10.1.0.1", "255.255.0.0", "", "10.0.0", ""}));
+    EXPECT_NE(host->lastProblem().find("10.0.0"), std::string::npos);
+    EXPECT_EQ(TempDir::read(path_), before);
+    EXPECT_EQ(host->configurationCalls().size(), 6U);
+
+    // A host file that can't be written: the host stays as it was.
+    std::filesystem::remove_all(dir_.path());
+    EXPECT_FALSE(host->setStaticAddressing("lan", values));
+    EXPECT_NE(host->lastProblem().find("无法写入"), std::string::npos);
+    EXPECT_EQ(host->getAdaptersInfo()[0].ipAddresses.size(), 2U);
+    EXPECT_EQ(host->getPerAdapterDns(1)->size(), 3U);
+    EXPECT_FALSE(host->enableDhcp("lan"));
+    EXPECT_EQ(host->dhcpFlag("lan"), false);
 }
 
 }  // namespace

@@ -167,62 +167,6 @@ LinuxBackend::~LinuxBackend() {
     }
 }
 
-std::optional<std::vector<LinkRecord>> LinuxBackend::dumpLinks() {
-    std::vector<LinkRecord> links;
-    const int error = socket_->dump(
-        [](void* buffer, std::uint32_t seq) { return buildLinkDumpRequest(buffer, seq); },
-        [&](const nlmsghdr* message) {
-            if (message == nullptr) {
-                links.clear();
-            } else if (auto link = parseLinkMessage(message)) {
-                links.push_back(std::move(*link));
-            }
-        });
-    if (error != 0) {
-        return std::nullopt;
-    }
-    return links;
-}
-
-std::optional<std::vector<AddressRecord>> LinuxBackend::dumpAddresses(std::uint32_t index) {
-    std::vector<AddressRecord> addresses;
-    const int error = socket_->dump(
-        [index](void* buffer, std::uint32_t seq) {
-            return buildAddressDumpRequest(buffer, seq, index);
-        },
-        [&](const nlmsghdr* message) {
-            if (message == nullptr) {
-                addresses.clear();
-            } else if (auto address = parseAddressMessage(message)) {
-                // Kernels without strict dump checking ignore the index filter.
-                if (index == 0 || address->index == index) {
-                    addresses.push_back(*address);
-                }
-            }
-        });
-    if (error != 0) {
-        return std::nullopt;
-    }
-    return addresses;
-}
-
-std::vector<DefaultRoute> LinuxBackend::dumpDefaultRoutes() {
-    std::vector<DefaultRoute> routes;
-    const int error = socket_->dump(
-        [](void* buffer, std::uint32_t seq) { return buildRouteDumpRequest(buffer, seq); },
-        [&](const nlmsghdr* message) {
-            if (message == nullptr) {
-                routes.clear();
-            } else {
-                parseDefaultRoute(message, routes);
-            }
-        });
-    if (error != 0) {
-        routes.clear();
-    }
-    return routes;
-}
-
 std::optional<LinkRecord> LinuxBackend::getLink(std::uint32_t index) {
     if (index == 0) {
         return std::nullopt;
@@ -241,18 +185,23 @@ std::optional<LinkRecord> LinuxBackend::getLink(std::uint32_t index) {
     return found;
 }
 
-std::optional<LinkRecord> LinuxBackend::findByConnectionName(const std::string& connectionName) {
-    auto links = dumpLinks();
-    if (!links) {
-        return std::nullopt;
-    }
-    const auto names = connectionNamesOf(*links);
-    for (std::size_t i = 0; i < links->size(); ++i) {
-        if (!isLoopback((*links)[i]) && names[i] == connectionName) {
-            return std::move((*links)[i]);
+std::optional<LinkRecord> linkOfConnectionName(std::vector<LinkRecord> links,
+                                               const std::string& connectionName) {
+    const auto names = connectionNamesOf(links);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        if (!isLoopback(links[i]) && names[i] == connectionName) {
+            return std::move(links[i]);
         }
     }
     return std::nullopt;
+}
+
+std::optional<LinkRecord> LinuxBackend::findByConnectionName(const std::string& connectionName) {
+    auto links = dumpLinks(*socket_);
+    if (!links) {
+        return std::nullopt;
+    }
+    return linkOfConnectionName(std::move(*links), connectionName);
 }
 
 std::string LinuxBackend::driverName(const std::string& linkName) const {
@@ -326,7 +275,7 @@ std::optional<LeaseRecord> LinuxBackend::leaseOf(const LinkRecord& link) {
     if (memo != leaseMemo_.end() && memo->second.linkName == link.name) {
         return memo->second.lease;
     }
-    const auto addresses = dumpAddresses(link.index);
+    const auto addresses = dumpAddresses(*socket_, link.index);
     if (!addresses) {
         return std::nullopt;
     }
@@ -336,15 +285,15 @@ std::optional<LeaseRecord> LinuxBackend::leaseOf(const LinkRecord& link) {
 
 std::vector<AdapterInfo> LinuxBackend::getAdaptersInfo() {
     std::lock_guard lock(mutex_);
-    auto links = dumpLinks();
+    auto links = dumpLinks(*socket_);
     if (!links) {
         return {};
     }
-    auto addresses = dumpAddresses(0);
+    auto addresses = dumpAddresses(*socket_, 0);
     if (!addresses) {
         return {};
     }
-    const auto routes = dumpDefaultRoutes();
+    const auto routes = dumpDefaultRoutes(*socket_).value_or(std::vector<DefaultRoute>{});
 
     // The addresses of each link, in kernel order.
     std::unordered_map<std::uint32_t, std::vector<AddressRecord>> byLink;
@@ -397,7 +346,7 @@ std::optional<std::vector<std::string>> LinuxBackend::getPerAdapterDns(std::uint
 
 std::vector<InterfaceName> LinuxBackend::getInterfaceNames() {
     std::lock_guard lock(mutex_);
-    auto links = dumpLinks();
+    auto links = dumpLinks(*socket_);
     if (!links) {
         return {};
     }
@@ -447,7 +396,7 @@ std::vector<std::uint32_t> LinuxBackend::addIpAddresses(const std::vector<Addres
     if (!getLink(adapterIndex)) {
         return fail(kNotFound);
     }
-    const auto present = dumpAddresses(0);
+    const auto present = dumpAddresses(*socket_, 0);
     if (!present) {
         return fail(resultCode(EIO));
     }
@@ -485,7 +434,7 @@ std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(
     const std::vector<std::uint32_t>& contexts) {
     std::vector<std::uint32_t> results(contexts.size(), kNotFound);
     std::lock_guard lock(mutex_);
-    const auto present = dumpAddresses(0);
+    const auto present = dumpAddresses(*socket_, 0);
     if (!present) {
         std::fill(results.begin(), results.end(), resultCode(EIO));
         return results;
@@ -551,11 +500,15 @@ std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(
     return results;
 }
 
-std::string LinuxBackend::addressChangeProblem() {
+std::string networkAdministrationProblem() {
     if (mayAdministerNetwork()) {
         return {};
     }
     return "更改IP地址需要root权限或CAP_NET_ADMIN能力.";
+}
+
+std::string LinuxBackend::addressChangeProblem() {
+    return networkAdministrationProblem();
 }
 
 std::int32_t LinuxBackend::connectionStatus(const std::string& connectionName) {
@@ -593,11 +546,12 @@ std::optional<bool> LinuxBackend::dhcpFlag(const std::string& connectionName) {
     if (!link) {
         return std::nullopt;
     }
-    const auto addresses = dumpAddresses(link->index);
+    const auto addresses = dumpAddresses(*socket_, link->index);
     if (!addresses) {
         return std::nullopt;
     }
-    return obtainsAddressByDhcp(*addresses, link->index, dumpDefaultRoutes());
+    return obtainsAddressByDhcp(*addresses, link->index,
+                                dumpDefaultRoutes(*socket_).value_or(std::vector<DefaultRoute>{}));
 }
 
 }  // namespace nicops::platform::linux_host

@@ -68,9 +68,6 @@ private:
                  const LinuxBackendOptions& options);
 
     // Callers hold mutex_.
-    std::optional<std::vector<LinkRecord>> dumpLinks();
-    std::optional<std::vector<AddressRecord>> dumpAddresses(std::uint32_t index);
-    std::vector<DefaultRoute> dumpDefaultRoutes();
     std::optional<LinkRecord> getLink(std::uint32_t index);
     std::optional<LinkRecord> findByConnectionName(const std::string& connectionName);
     std::string driverName(const std::string& linkName) const;
@@ -93,6 +90,15 @@ private:
     // follow a snapshot don't read the lease files and dump the addresses again.
     std::unordered_map<std::uint32_t, LeaseMemo> leaseMemo_;
 };
+
+// The link that the adapter box lists under this connection name (its alias, else its kernel
+// name, as getInterfaceNames() names it); loopback is never one. nullopt when none is.
+std::optional<LinkRecord> linkOfConnectionName(std::vector<LinkRecord> links,
+                                               const std::string& connectionName);
+
+// Changing addresses and routes needs CAP_NET_ADMIN in the effective set of the calling thread;
+// the line that says so when it is missing, else "".
+std::string networkAdministrationProblem();
 
 // The backend of the machine (or network namespace) the calling thread runs in; nullptr when
 // it can't be opened.

@@ -209,4 +209,61 @@ std::vector<int> NetlinkSocket::pipeline(std::size_t count, const RequestBuilder
     return results;
 }
 
+std::optional<std::vector<LinkRecord>> dumpLinks(NetlinkSocket& socket) {
+    std::vector<LinkRecord> links;
+    const int error = socket.dump(
+        [](void* buffer, std::uint32_t seq) { return buildLinkDumpRequest(buffer, seq); },
+        [&](const nlmsghdr* message) {
+            if (message == nullptr) {
+                links.clear();
+            } else if (auto link = parseLinkMessage(message)) {
+                links.push_back(std::move(*link));
+            }
+        });
+    if (error != 0) {
+        return std::nullopt;
+    }
+    return links;
+}
+
+std::optional<std::vector<AddressRecord>> dumpAddresses(NetlinkSocket& socket,
+                                                        std::uint32_t index) {
+    std::vector<AddressRecord> addresses;
+    const int error = socket.dump(
+        [index](void* buffer, std::uint32_t seq) {
+            return buildAddressDumpRequest(buffer, seq, index);
+        },
+        [&](const nlmsghdr* message) {
+            if (message == nullptr) {
+                addresses.clear();
+            } else if (auto address = parseAddressMessage(message)) {
+                // Kernels without strict dump checking ignore the index filter.
+                if (index == 0 || address->index == index) {
+                    addresses.push_back(*address);
+                }
+            }
+        });
+    if (error != 0) {
+        return std::nullopt;
+    }
+    return addresses;
+}
+
+std::optional<std::vector<DefaultRoute>> dumpDefaultRoutes(NetlinkSocket& socket) {
+    std::vector<DefaultRoute> routes;
+    const int error = socket.dump(
+        [](void* buffer, std::uint32_t seq) { return buildRouteDumpRequest(buffer, seq); },
+        [&](const nlmsghdr* message) {
+            if (message == nullptr) {
+                routes.clear();
+            } else {
+                parseDefaultRoute(message, routes);
+            }
+        });
+    if (error != 0) {
+        return std::nullopt;
+    }
+    return routes;
+}
+
 }  // namespace nicops::platform::linux_host

@@ -9,7 +9,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
+
+#include "platform/linux/rtnl_records.h"
 
 struct mnl_socket;
 
@@ -59,5 +62,11 @@ private:
     std::size_t batchLimit_ = 256;
     std::vector<char> receiveBuffer_;
 };
+
+// The namespace's tables as records; nullopt when the dump fails.
+std::optional<std::vector<LinkRecord>> dumpLinks(NetlinkSocket& socket);
+// IPv4 addresses of one link, or of every link when `index` is 0.
+std::optional<std::vector<AddressRecord>> dumpAddresses(NetlinkSocket& socket, std::uint32_t index);
+std::optional<std::vector<DefaultRoute>> dumpDefaultRoutes(NetlinkSocket& socket);
 
 }  // namespace nicops::platform::linux_host

@@ -258,6 +258,7 @@ void parseDefaultRoute(const nlmsghdr* message, std::vector<DefaultRoute>& out) 
     std::uint32_t table = info.rtm_table;
     std::uint32_t outputIndex = 0;
     std::uint32_t gateway = 0;
+    std::uint32_t priority = 0;
     const nlattr* multipath = nullptr;
     forEachAttribute(start, length, [&](const nlattr* attribute) {
         switch (mnl_attr_get_type(attribute)) {
@@ -269,6 +270,9 @@ void parseDefaultRoute(const nlmsghdr* message, std::vector<DefaultRoute>& out) 
                 break;
             case RTA_GATEWAY:
                 gateway = ipv4Of(attribute).value_or(0);
+                break;
+            case RTA_PRIORITY:
+                priority = u32Of(attribute).value_or(0);
                 break;
             case RTA_MULTIPATH:
                 multipath = attribute;
@@ -282,7 +286,7 @@ void parseDefaultRoute(const nlmsghdr* message, std::vector<DefaultRoute>& out) 
     }
     if (multipath == nullptr) {
         if (outputIndex != 0) {
-            out.push_back({outputIndex, gateway, info.rtm_protocol});
+            out.push_back({outputIndex, gateway, info.rtm_protocol, priority});
         }
         return;
     }
@@ -304,8 +308,8 @@ void parseDefaultRoute(const nlmsghdr* message, std::vector<DefaultRoute>& out) 
                              }
                          });
         if (hop.rtnh_ifindex > 0) {
-            out.push_back(
-                {static_cast<std::uint32_t>(hop.rtnh_ifindex), hopGateway, info.rtm_protocol});
+            out.push_back({static_cast<std::uint32_t>(hop.rtnh_ifindex), hopGateway,
+                           info.rtm_protocol, priority});
         }
         const std::size_t step = RTNH_ALIGN(hop.rtnh_len);
         if (step >= remaining) {
@@ -352,8 +356,8 @@ nlmsghdr* buildRouteDumpRequest(void* buffer, std::uint32_t seq) {
 }
 
 nlmsghdr* buildAddressChange(void* buffer, std::uint16_t type, std::uint32_t seq,
-                             std::uint32_t index, std::uint32_t address,
-                             std::uint8_t prefixLength) {
+                             std::uint32_t index, std::uint32_t address, std::uint8_t prefixLength,
+                             std::uint32_t broadcast) {
     std::uint16_t flags = NLM_F_REQUEST | NLM_F_ACK;
     if (type == RTM_NEWADDR) {
         flags |= NLM_F_CREATE | NLM_F_EXCL;
@@ -367,6 +371,38 @@ nlmsghdr* buildAddressChange(void* buffer, std::uint16_t type, std::uint32_t seq
     const std::uint32_t wire = htonl(address);
     mnl_attr_put(message, IFA_LOCAL, sizeof wire, &wire);
     mnl_attr_put(message, IFA_ADDRESS, sizeof wire, &wire);
+    if (type == RTM_NEWADDR && broadcast != 0) {
+        const std::uint32_t wireBroadcast = htonl(broadcast);
+        mnl_attr_put(message, IFA_BROADCAST, sizeof wireBroadcast, &wireBroadcast);
+    }
+    return message;
+}
+
+nlmsghdr* buildDefaultRouteChange(void* buffer, std::uint16_t type, std::uint32_t seq,
+                                  const DefaultRoute& route) {
+    std::uint16_t flags = NLM_F_REQUEST | NLM_F_ACK;
+    if (type == RTM_NEWROUTE) {
+        flags |= NLM_F_CREATE;
+    }
+    nlmsghdr* message = startMessage(buffer, type, flags, seq);
+    auto* info = static_cast<rtmsg*>(mnl_nlmsg_put_extra_header(message, sizeof(rtmsg)));
+    info->rtm_family = AF_INET;
+    info->rtm_table = RT_TABLE_MAIN;
+    info->rtm_type = RTN_UNICAST;
+    if (type == RTM_NEWROUTE) {
+        info->rtm_protocol = route.protocol;
+        info->rtm_scope = route.gateway != 0 ? RT_SCOPE_UNIVERSE : RT_SCOPE_LINK;
+    } else {
+        info->rtm_scope = RT_SCOPE_NOWHERE;  // any scope
+    }
+    mnl_attr_put_u32(message, RTA_OIF, route.outputIndex);
+    if (route.gateway != 0) {
+        const std::uint32_t wire = htonl(route.gateway);
+        mnl_attr_put(message, RTA_GATEWAY, sizeof wire, &wire);
+    }
+    if (route.priority != 0) {
+        mnl_attr_put_u32(message, RTA_PRIORITY, route.priority);
+    }
     return message;
 }
 

@@ -50,8 +50,9 @@ struct AddressRecord {
 // One next hop of a default route of the main table.
 struct DefaultRoute {
     std::uint32_t outputIndex = 0;
-    std::uint32_t gateway = 0;  // 0 for a route without a gateway
-    std::uint8_t protocol = 0;  // RTPROT_*
+    std::uint32_t gateway = 0;   // 0 for a route without a gateway
+    std::uint8_t protocol = 0;   // RTPROT_*
+    std::uint32_t priority = 0;  // RTA_PRIORITY, the route's metric
 };
 
 inline constexpr std::uint8_t kRouteProtocolDhcp = 16;
@@ -88,9 +89,16 @@ nlmsghdr* buildLinkGetRequest(void* buffer, std::uint32_t seq, std::uint32_t ind
 // IPv4 addresses; index 0 dumps every link's.
 nlmsghdr* buildAddressDumpRequest(void* buffer, std::uint32_t seq, std::uint32_t index);
 nlmsghdr* buildRouteDumpRequest(void* buffer, std::uint32_t seq);
-// RTM_NEWADDR (create, exclusive) or RTM_DELADDR of one address with its prefix length.
+// RTM_NEWADDR (create, exclusive) or RTM_DELADDR of one address with its prefix length; a
+// non-zero `broadcast` goes with a new address as its broadcast address.
 nlmsghdr* buildAddressChange(void* buffer, std::uint16_t type, std::uint32_t seq,
-                             std::uint32_t index, std::uint32_t address, std::uint8_t prefixLength);
+                             std::uint32_t index, std::uint32_t address, std::uint8_t prefixLength,
+                             std::uint32_t broadcast = 0);
+// RTM_NEWROUTE (create; it goes before routes of the same metric) or RTM_DELROUTE of a default
+// route of the main table through `route.outputIndex`, via `route.gateway` (0: a route on the
+// link itself). A deletion matches any protocol.
+nlmsghdr* buildDefaultRouteChange(void* buffer, std::uint16_t type, std::uint32_t seq,
+                                  const DefaultRoute& route);
 // Turns on promote_secondaries of the link, so deleting a primary address promotes the next
 // address of its subnet instead of deleting every secondary with it.
 nlmsghdr* buildPromoteSecondaries(void* buffer, std::uint32_t seq, std::uint32_t index);

@@ -1,7 +1,5 @@
 #include "platform/sim/sim_host.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <deque>
 #include <limits>
@@ -10,6 +8,7 @@
 #include <unordered_set>
 
 #include "platform/atomic_file.h"
+#include "platform/inet.h"
 #include "platform/json_text.h"
 #include "text/codepage.h"
 
@@ -92,6 +91,12 @@ std::vector<IpAddrString> readList(const json& adapter, const char* field) {
 // The connection name of an adapter or an interface entry, as it is shown and matched.
 std::string nameField(const json& object, const char* field) {
     return singleLineName(gbkField(object, field));
+}
+
+// The adapter's "dhcpFlag": whether it obtains its address automatically.
+bool obtainsAddressAutomatically(const json& adapter) {
+    auto it = adapter.find("dhcpFlag");
+    return it != adapter.end() && it->is_boolean() && it->get<bool>();
 }
 
 // Descriptions nest a few levels; the limit keeps a hostile file from exhausting the stack when
@@ -189,7 +194,8 @@ std::string validate(const json& host) {
                                              {"operStatus", fits<std::int32_t>},
                                              {"speed", fits<std::int64_t>},
                                              {"mtu", fits<std::int32_t>},
-                                             {"dhcpFlag", isFlag}});
+                                             {"dhcpFlag", isFlag},
+                                             {"configurationRefused", isText}});
         if (!reason.empty()) {
             return which + ": " + reason;
         }
@@ -538,8 +544,101 @@ std::optional<bool> SimHost::dhcpFlag(const std::string& connectionName) {
     if (a == nullptr) {
         return std::nullopt;
     }
-    auto it = a->find("dhcpFlag");
-    return it != a->end() && it->is_boolean() && it->get<bool>();
+    return obtainsAddressAutomatically(*a);
+}
+
+bool SimHost::isDhcpEnabled(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    const json* a = adapterByName(connectionName, true);
+    return a != nullptr && obtainsAddressAutomatically(*a);
+}
+
+bool SimHost::enableDhcp(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    configurationCalls_.push_back({connectionName, std::nullopt});
+    return reconfigure(connectionName, [](json& adapter) {
+        adapter["dhcpFlag"] = true;
+        adapter["dhcpEnabled"] = 1;
+        return std::string();
+    });
+}
+
+bool SimHost::setStaticAddressing(const std::string& connectionName,
+                                  const StaticAddressing& values) {
+    std::lock_guard lock(mutex_);
+    configurationCalls_.push_back({connectionName, values});
+    return reconfigure(connectionName, [&](json& adapter) {
+        for (const std::string* text : {&values.address, &values.mask, &values.gateway,
+                                        &values.primaryDns, &values.secondaryDns}) {
+            in_addr parsed{};
+            const bool required = text == &values.address || text == &values.mask;
+            if ((required || !text->empty()) && !parseIpv4(*text, parsed)) {
+                return "\"" + *text + "\" 不是有效的IPv4地址.";
+            }
+        }
+        // One address belongs to one adapter; the new one gets a context unique on the host.
+        std::uint32_t maxContext = 0;
+        for (const json& a : adapterList(host_)) {
+            for (const IpAddrString& e : readList(a, "ipAddresses")) {
+                maxContext = std::max(maxContext, e.context);
+                if (&a != &adapter && e.address == values.address) {
+                    return values.address + " 已被其他网卡使用.";
+                }
+            }
+        }
+        const std::uint32_t context = maxContext + 1;
+        adapter["ipAddresses"] = json::array();
+        adapter["ipAddresses"].push_back(
+            {{"address", values.address}, {"mask", values.mask}, {"context", context}});
+        adapter["gateways"] = json::array();
+        if (!values.gateway.empty()) {
+            adapter["gateways"].push_back(
+                {{"address", values.gateway}, {"mask", "255.255.255.255"}, {"context", context}});
+        }
+        adapter["dns"] = json::array();
+        for (const std::string* server : {&values.primaryDns, &values.secondaryDns}) {
+            if (!server->empty()) {
+                adapter["dns"].push_back(*server);
+            }
+        }
+        adapter["dhcpFlag"] = false;
+        adapter["dhcpEnabled"] = 0;
+        return std::string();
+    });
+}
+
+std::string SimHost::lastProblem() const {
+    std::lock_guard lock(mutex_);
+    return lastProblem_;
+}
+
+std::vector<ConfigurationCall> SimHost::configurationCalls() const {
+    std::lock_guard lock(mutex_);
+    return configurationCalls_;
+}
+
+bool SimHost::reconfigure(const std::string& connectionName,
+                          const std::function<std::string(json& adapter)>& change) {
+    // adapterByName finds the element in host_, which this host may change.
+    json* adapter = const_cast<json*>(adapterByName(connectionName));
+    if (adapter == nullptr) {
+        lastProblem_ = "没有连接名称为 " + connectionName + " 的网卡.";
+        return false;
+    }
+    if (auto refused = adapter->find("configurationRefused"); refused != adapter->end()) {
+        lastProblem_ = text::utf8ToGbk(refused->get<std::string>());
+        return false;
+    }
+    json before = *adapter;
+    std::string reason = change(*adapter);
+    if (reason.empty() && !save(&reason)) {
+        reason = "模拟主机 " + text::utf8ToGbk(path_) + " 无法写入：" + text::utf8ToGbk(reason);
+    }
+    if (!reason.empty()) {
+        *adapter = std::move(before);  // all or nothing: the host stays as the file says
+    }
+    lastProblem_ = std::move(reason);
+    return lastProblem_.empty();
 }
 
 json& SimHost::mutableAdapters() {
@@ -549,8 +648,8 @@ json& SimHost::mutableAdapters() {
     return host_["adapters"];
 }
 
-bool SimHost::save() {
-    return replaceFileAtomically(path_, host_.dump(2) + "\n");
+bool SimHost::save(std::string* reason) {
+    return replaceFileAtomically(path_, host_.dump(2) + "\n", reason);
 }
 
 }  // namespace nicops::platform::sim

@@ -68,6 +68,8 @@ QWidget* QtAddRangeDialog::buildControl(const ControlSpec& entry) {
         case ControlKind::logBox:
         case ControlKind::lineEdit:
         case ControlKind::numberBox:
+        case ControlKind::radioButton:
+        case ControlKind::groupBox:
             break;
     }
     return new QLabel(caption, this);

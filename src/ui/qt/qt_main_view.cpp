@@ -37,6 +37,7 @@
 #include "ui/qt/qt_add_range_dialog.h"
 #include "ui/qt/qt_clipboard.h"
 #include "ui/qt/qt_settings_dialog.h"
+#include "ui/qt/qt_tcpip_dialog.h"
 #include "ui/qt/qt_text.h"
 #include "ui/qt/ui_call_queue.h"
 #include "ui/qt/window_font.h"
@@ -256,6 +257,8 @@ QWidget* QtMainView::buildControl(const ControlSpec& entry) {
         case ControlKind::ipv4Box:
         case ControlKind::lineEdit:
         case ControlKind::numberBox:
+        case ControlKind::radioButton:
+        case ControlKind::groupBox:
             break;  // the dialogs'
     }
     return new QWidget(this);
@@ -333,6 +336,7 @@ void QtMainView::buildListMenu() {
                     }
                 });
     };
+    route(menu::kProperties, [](MainPresenter& p) { p.propertiesChosen(); });
     route(menu::kAdd, [](MainPresenter& p) { p.addChosen(); });
     route(menu::kDelete, [](MainPresenter& p) { p.deleteChosen(); });
     route(menu::kCopyAll, [](MainPresenter& p) { p.copyAllChosen(); });
@@ -410,6 +414,8 @@ void QtMainView::setControlText(std::string_view name, const std::string& text) 
             case ControlKind::ipv4Box:
             case ControlKind::lineEdit:
             case ControlKind::numberBox:
+            case ControlKind::radioButton:
+            case ControlKind::groupBox:
                 break;  // the dialogs'
         }
     });
@@ -526,6 +532,22 @@ void QtMainView::openSettingsDialog() {
         settingsDialog_ = dialog;
         dialog->show();
     });
+}
+
+void QtMainView::openTcpipDialog() {
+    calls_->run([this] {
+        if (presenter_ == nullptr) {
+            return;
+        }
+        auto* dialog = new QtTcpipDialog(*presenter_, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        tcpipDialog_ = dialog;
+        dialog->show();
+    });
+}
+
+QtTcpipDialog* QtMainView::tcpipDialog() const {
+    return tcpipDialog_.data();
 }
 
 platform::Clipboard* QtMainView::clipboard() {

@@ -33,6 +33,7 @@ class IpListModel;
 class QtAddRangeDialog;
 class QtClipboard;
 class QtSettingsDialog;
+class QtTcpipDialog;
 class UiCallQueue;
 
 class QtMainView final : public QWidget, public MainView {
@@ -54,6 +55,8 @@ public:
     QtAddRangeDialog* addDialog() const;
     // The settings window while it is open; nullptr otherwise.
     QtSettingsDialog* settingsDialog() const;
+    // The TCP/IPv4 properties dialog while it is open; nullptr otherwise.
+    QtTcpipDialog* tcpipDialog() const;
 
     // MainView
     void setWindowCaption(const std::string& caption) override;
@@ -74,6 +77,8 @@ public:
     void openAddDialog() override;
     // A modal QtSettingsDialog, deleted when it closes.
     void openSettingsDialog() override;
+    // A modal QtTcpipDialog, deleted when it closes.
+    void openTcpipDialog() override;
     platform::Clipboard* clipboard() override;
 
 protected:
@@ -109,6 +114,7 @@ private:
     MainPresenter* presenter_ = nullptr;         // UI thread only
     QPointer<QtAddRangeDialog> addDialog_;       // UI thread only
     QPointer<QtSettingsDialog> settingsDialog_;  // UI thread only
+    QPointer<QtTcpipDialog> tcpipDialog_;        // UI thread only
     std::unique_ptr<QtClipboard> clipboard_;
     std::function<void()> closeHandler_;
 };

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QByteArray>
+#include <QComboBox>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include "ui/qt/qt_add_range_dialog.h"
 #include "ui/qt/qt_main_view.h"
 #include "ui/qt/qt_settings_dialog.h"
+#include "ui/qt/qt_tcpip_dialog.h"
 #include "ui/qt/qt_text.h"
 
 namespace nicops::ui::qt {
@@ -31,6 +33,18 @@ void pressInAddDialog(QtMainView& view, std::string_view button, const QString& 
             ->setPlainText(rangeText);
     }
     dialog->findChild<QPushButton*>(toQString(button))->click();
+}
+
+// Chooses the adapter box's item with this text, as the user does, and opens the TCP/IPv4
+// properties dialog from the list menu.
+void openTcpipDialog(QtMainView& view, const QString& connectionName) {
+    auto* combo = view.findChild<QComboBox*>(toQString(names::kAdapterCombo));
+    const int item = combo->findText(connectionName);
+    if (item >= 0 && item != combo->currentIndex()) {
+        combo->setCurrentIndex(item);
+        Q_EMIT combo->activated(item);
+    }
+    view.listMenu()->findChild<QAction*>(toQString(menu::kProperties))->trigger();
 }
 
 }  // namespace
@@ -58,6 +72,12 @@ void playScreenshotScene(QtMainView& view) {
         QTimer::singleShot(kSceneDelayMs, &view, [&view] {
             pressInAddDialog(view, add_names::kOkButton, QStringLiteral("192.168.1.{40-45}"));
         });
+    } else if (scene == "tcpip-dhcp") {
+        QTimer::singleShot(kSceneDelayMs, &view,
+                           [&view] { openTcpipDialog(view, QString::fromUtf16(u"以太网 2")); });
+    } else if (scene == "tcpip-static") {
+        QTimer::singleShot(kSceneDelayMs, &view,
+                           [&view] { openTcpipDialog(view, QString::fromUtf16(u"以太网")); });
     } else if (scene == "lookup-finished") {
         QTimer::singleShot(kSceneDelayMs, &view, [&view] {
             view.listMenu()->findChild<QAction*>(toQString(menu::kLookup))->trigger();

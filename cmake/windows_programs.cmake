@@ -1,0 +1,17 @@
+# The Windows backend and programs, included from src/CMakeLists.txt in place of the Linux ones.
+nicops_library(nicops_platform_windows platform/windows nicops_platform iphlpapi)
+
+add_library(nicops_app_common STATIC app/backend_choice.cpp app/command_line.cpp
+  app/console_view.cpp app/data_output.cpp)
+target_compile_definitions(nicops_app_common PRIVATE NICOPS_VERSION="${PROJECT_VERSION}")
+target_include_directories(nicops_app_common PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(nicops_app_common PUBLIC nicops_ui nicops_platform_sim
+  nicops_platform_windows)
+
+add_executable(nicopsctl app/nicopsctl_main.cpp)
+target_link_libraries(nicopsctl PRIVATE nicops_app_common)
+
+# The native main window and nicops.exe.
+nicops_library(nicops_ui_win32 ui/win32 nicops_ui comctl32)
+add_executable(nicops WIN32 app/nicops_win32_main.cpp)
+target_link_libraries(nicops PRIVATE nicops_ui_win32 nicops_app_common)

@@ -1,0 +1,45 @@
+// The Windows backend: the IP helper functions, each with its two-call size pattern, mapped
+// onto the platform records. Connection names and link facts come from GetAdaptersAddresses
+// (the friendly name by interface index, converted to GBK); the MTU from GetAdapterIndex and
+// GetIfEntry.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ip_helper.h"
+
+namespace nicops::platform::windows {
+
+// One entry of GetAdaptersAddresses, as the connection queries need it.
+struct ConnectionEntry {
+    std::uint32_t ifIndex = 0;
+    std::string adapterName;   // the GUID in braces
+    std::string friendlyName;  // GBK, one line
+    std::int32_t operStatus = 0;
+    std::uint64_t transmitSpeed = 0;  // bits per second
+    bool dhcpEnabled = false;
+};
+
+// Every entry of GetAdaptersAddresses (any family, with prefixes); empty when it fails.
+std::vector<ConnectionEntry> listConnections();
+
+class WindowsBackend : public HostBackend {
+public:
+    std::vector<AdapterInfo> getAdaptersInfo() override;
+    std::optional<std::vector<std::string>> getPerAdapterDns(std::uint32_t adapterIndex) override;
+    std::vector<InterfaceName> getInterfaceNames() override;
+    std::uint32_t addIpAddress(const std::string& address, const std::string& mask,
+                               std::uint32_t adapterIndex) override;
+    std::uint32_t deleteIpAddress(std::uint32_t nteContext) override;
+
+    std::int32_t connectionStatus(const std::string& connectionName) override;
+    std::int32_t mediaState(const std::string& connectionName) override;
+    std::int64_t linkSpeed(const std::string& connectionName) override;
+    std::int32_t mtu(const std::string& connectionName) override;
+    std::optional<bool> dhcpFlag(const std::string& connectionName) override;
+};
+
+}  // namespace nicops::platform::windows

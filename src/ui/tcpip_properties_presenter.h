@@ -1,0 +1,43 @@
+// The TCP/IPv4 properties dialog: it shows the current adapter's mode, last address, gateway
+// and DNS servers, greys the static fields out in automatic mode, and on "确定" switches the
+// adapter to DHCP or to the static values on the UI thread (the dialog waits for the platform),
+// then closes. Closing it any other way applies nothing. The work itself is
+// ipops::switchToDhcp / ipops::switchToStatic; the main window's presenter is their host.
+#pragma once
+
+#include <string>
+
+#include "ui/app_context.h"
+#include "ui/tcpip_properties_view.h"
+
+namespace nicops::ui {
+
+class MainPresenter;
+
+class TcpipPropertiesPresenter {
+public:
+    // A new dialog for the main window's current adapter, identified towards the platform by
+    // the adapter box's text: the boxes, the radio buttons and the static fields' state show
+    // ipops::loadTcpipProperties.
+    TcpipPropertiesPresenter(AppContext& context, MainPresenter& main, TcpipPropertiesView& view);
+
+    // "自动获得 IP 地址(&O)": the static fields are disabled.
+    void automaticChosen();
+    // "使用下面的 IP 地址(&S):": the static fields are enabled.
+    void staticChosen();
+    // "确定": the checked mode is applied to the adapter the dialog was opened for, with the
+    // button disabled meanwhile; then the dialog closes.
+    void apply();
+
+private:
+    void load();
+    // The five address boxes and the three address labels; the DNS labels stay enabled.
+    void enableStaticFields(bool enabled);
+
+    AppContext& context_;
+    MainPresenter& main_;
+    TcpipPropertiesView& view_;
+    std::string connectionName_;
+};
+
+}  // namespace nicops::ui

@@ -1,0 +1,126 @@
+// The Win32 main window (under Wine on a virtual display in the cross-build's tests): built from
+// the layout tables, and view calls from a worker carried out on the UI thread in order.
+#include "ui/win32/win32_main_view.h"
+
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "text/codepage.h"
+
+namespace nicops::ui::win32 {
+namespace {
+
+std::string textOf(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text::utf16ToGbk(std::u16string(text.begin(), text.end()));
+}
+
+void pumpMessages() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+    }
+}
+
+IpListRow row(const std::string& id, const std::string& address) {
+    return {{id, address, "255.255.255.0", "1", "0", "13", "", "IP-地址"}};
+}
+
+std::string cell(HWND list, int row, int column) {
+    wchar_t buffer[64] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 64;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text::wideToOem(reinterpret_cast<const char16_t*>(buffer));
+}
+
+class Win32MainViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (view_.window() == nullptr) {
+            GTEST_SKIP() << "no display for Wine's windows";
+        }
+    }
+    Win32MainView view_{GetModuleHandleW(nullptr)};
+};
+
+TEST_F(Win32MainViewTest, BuiltFromTheLayoutTables) {
+    EXPECT_EQ(textOf(view_.window()), kMainWindow.title);
+    RECT client{};
+    GetClientRect(view_.window(), &client);
+    EXPECT_EQ(client.right, kMainWindow.width);
+    EXPECT_EQ(client.bottom, kMainWindow.height);
+    for (const ControlSpec& spec : kMainControls) {
+        SCOPED_TRACE(std::string(spec.name));
+        HWND control = view_.controlWindow(spec.name);
+        ASSERT_NE(control, nullptr);
+        if (spec.kind != ControlKind::comboBox && spec.kind != ControlKind::listView) {
+            EXPECT_EQ(textOf(control), spec.caption);
+        }
+        RECT at{};
+        GetWindowRect(control, &at);
+        MapWindowPoints(nullptr, view_.window(), reinterpret_cast<POINT*>(&at), 2);
+        EXPECT_EQ(at.left, spec.left);
+        EXPECT_EQ(at.top, spec.top);
+        if (spec.kind == ControlKind::checkBox) {
+            EXPECT_EQ(SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED, spec.checked);
+        }
+    }
+    HWND list = view_.controlWindow(names::kIpList);
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0),
+              static_cast<LRESULT>(kIpListColumns.size()));
+    for (std::size_t c = 0; c < kIpListColumns.size(); ++c) {
+        EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0), kIpListColumns[c].width) << c;
+    }
+}
+
+TEST_F(Win32MainViewTest, WorkerCallsArePostedAndRunInOrderOnTheUiThread) {
+    HWND log = view_.controlWindow(names::kLogBox);
+    HWND list = view_.controlWindow(names::kIpList);
+    // The worker never waits for the UI thread, which pumps no message meanwhile.
+    std::thread worker([this] {
+        view_.appendLogText("一\r\n");
+        view_.setListRows({row("1", "10.0.0.1"), row("2", "10.0.0.2")});
+        view_.appendLogText("二\r\n");
+        view_.setControlEnabled(names::kRefreshButton, false);
+    });
+    worker.join();
+    EXPECT_EQ(textOf(log), "");
+    // A call on the UI thread runs after what the worker queued before it.
+    view_.appendLogText("三\r\n");
+    EXPECT_EQ(textOf(log), "一\r\n二\r\n三\r\n");
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(cell(list, 1, 1), "10.0.0.2");
+    EXPECT_EQ(cell(list, 0, 7), "IP-地址");
+    EXPECT_FALSE(IsWindowEnabled(view_.controlWindow(names::kRefreshButton)));
+    pumpMessages();
+    EXPECT_EQ(textOf(log), "一\r\n二\r\n三\r\n");
+}
+
+TEST_F(Win32MainViewTest, AReorderKeepsTheSelectionOnTheSameRows) {
+    HWND list = view_.controlWindow(names::kIpList);
+    view_.setListRows({row("1", "10.0.0.1"), row("2", "10.0.0.2"), row("3", "10.0.0.3")});
+    LVITEMW selected{};
+    selected.stateMask = LVIS_SELECTED;
+    selected.state = LVIS_SELECTED;
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&selected));
+    view_.reorderListRows({row("3", "10.0.0.3"), row("2", "10.0.0.2"), row("1", "10.0.0.1")},
+                          {2, 1, 0});
+    EXPECT_EQ(cell(list, 0, 1), "10.0.0.3");
+    EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, -1, LVNI_SELECTED), 2);
+    EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, 2, LVNI_SELECTED), -1);
+}
+
+}  // namespace
+}  // namespace nicops::ui::win32

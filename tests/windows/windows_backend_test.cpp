@@ -1,0 +1,166 @@
+// The Windows backend against the host's own IP helper (under Wine in the cross-build's tests):
+// what the backend maps must agree with what the platform's other tables say.
+#include "platform/windows/windows_backend.h"
+
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <ws2tcpip.h>
+// clang-format on
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "platform/windows/two_call_buffer.h"
+
+namespace nicops::platform::windows {
+namespace {
+
+// A fake platform call: answers the size query with `sizes[0]` and `firstAnswer`, then the
+// filling call with 0, or with the overflow code when the size grew in between.
+struct FakeCall {
+    std::uint32_t firstAnswer;
+    std::vector<unsigned long> sizes;
+    int calls = 0;
+    bool bufferWasZeroed = true;
+
+    std::uint32_t operator()(void* data, unsigned long* size) {
+        const unsigned long now = sizes[std::min<std::size_t>(calls, sizes.size() - 1)];
+        ++calls;
+        if (data == nullptr) {
+            *size = now;
+            return firstAnswer;
+        }
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        bufferWasZeroed = std::all_of(bytes, bytes + *size, [](unsigned char b) { return b == 0; });
+        if (*size < now) {
+            *size = now;
+            return kBufferOverflow;
+        }
+        static_cast<unsigned char*>(data)[0] = 0x5A;
+        return 0;
+    }
+};
+
+TEST(TwoCallBuffer, SizeQueryThenZeroFilledBufferWithoutRetry) {
+    FakeCall normal{kBufferOverflow, {40}};
+    const auto buffer = fetchWithSizeQuery(kBufferOverflow, std::ref(normal));
+    ASSERT_TRUE(buffer.has_value());
+    EXPECT_GE(buffer->size() * sizeof(std::uint64_t), 40U);
+    EXPECT_EQ(reinterpret_cast<const unsigned char*>(buffer->data())[0], 0x5A);
+    EXPECT_TRUE(normal.bufferWasZeroed);
+    EXPECT_EQ(normal.calls, 2);
+
+    // The table grew between the two calls: nothing, and no third call.
+    FakeCall growing{kBufferOverflow, {40, 4000}};
+    EXPECT_FALSE(fetchWithSizeQuery(kBufferOverflow, std::ref(growing)).has_value());
+    EXPECT_EQ(growing.calls, 2);
+
+    // A size query that answers anything but the expected code ends at once.
+    for (std::uint32_t answer : {0U, kInsufficientBuffer, 87U}) {
+        FakeCall other{answer, {40}};
+        EXPECT_FALSE(fetchWithSizeQuery(kBufferOverflow, std::ref(other)).has_value()) << answer;
+        EXPECT_EQ(other.calls, 1);
+    }
+}
+
+// The IPv4 unicast addresses and masks of each interface index, as GetAdaptersAddresses has them.
+std::map<std::uint32_t, std::vector<std::pair<std::string, std::string>>> unicastByIndex() {
+    ULONG size = 0;
+    std::map<std::uint32_t, std::vector<std::pair<std::string, std::string>>> result;
+    if (GetAdaptersAddresses(AF_INET, 0, nullptr, nullptr, &size) != ERROR_BUFFER_OVERFLOW) {
+        return result;
+    }
+    std::vector<std::uint64_t> buffer(size / 8 + 1);
+    auto* first = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+    if (GetAdaptersAddresses(AF_INET, 0, nullptr, first, &size) != NO_ERROR) {
+        return result;
+    }
+    for (auto* a = first; a != nullptr; a = a->Next) {
+        for (auto* u = a->FirstUnicastAddress; u != nullptr; u = u->Next) {
+            const auto* in = reinterpret_cast<const sockaddr_in*>(u->Address.lpSockaddr);
+            char address[INET_ADDRSTRLEN] = {};
+            InetNtopA(AF_INET, &in->sin_addr, address, sizeof address);
+            ULONG mask = 0;
+            ConvertLengthToIpv4Mask(u->OnLinkPrefixLength, &mask);
+            char maskText[INET_ADDRSTRLEN] = {};
+            InetNtopA(AF_INET, &mask, maskText, sizeof maskText);
+            result[a->IfIndex].emplace_back(address, maskText);
+        }
+    }
+    return result;
+}
+
+TEST(WindowsBackend, AdaptersAgreeWithTheInterfaceTableAndTheirAddresses) {
+    WindowsBackend backend;
+    const std::vector<AdapterInfo> adapters = backend.getAdaptersInfo();
+    ASSERT_FALSE(adapters.empty());
+    const std::vector<InterfaceName> names = backend.getInterfaceNames();
+    const std::vector<ConnectionEntry> connections = listConnections();
+    const auto unicast = unicastByIndex();
+    for (const AdapterInfo& adapter : adapters) {
+        SCOPED_TRACE(adapter.adapterName);
+        EXPECT_EQ(adapter.adapterName.front(), '{');
+        const auto named = std::find_if(names.begin(), names.end(),
+                                        [&](const auto& n) { return n.index == adapter.index; });
+        const auto connection =
+            std::find_if(connections.begin(), connections.end(),
+                         [&](const auto& c) { return c.ifIndex == adapter.index; });
+        ASSERT_NE(named, names.end());
+        ASSERT_NE(connection, connections.end());
+        EXPECT_FALSE(named->friendlyName.empty());
+        EXPECT_EQ(named->friendlyName, connection->friendlyName);
+        EXPECT_EQ(connection->adapterName, adapter.adapterName);
+        EXPECT_TRUE(backend.getPerAdapterDns(adapter.index).has_value());
+        // Every address the other table lists is in the adapter's list, with its mask, and the
+        // list's links end on its last element.
+        const auto found = unicast.find(adapter.index);
+        if (found != unicast.end()) {
+            for (const auto& [address, mask] : found->second) {
+                const auto entry =
+                    std::find_if(adapter.ipAddresses.begin(), adapter.ipAddresses.end(),
+                                 [&](const IpAddrString& a) { return a.address == address; });
+                ASSERT_NE(entry, adapter.ipAddresses.end()) << address;
+                EXPECT_EQ(entry->mask, mask);
+            }
+        }
+        ASSERT_FALSE(adapter.ipAddresses.empty());
+        EXPECT_EQ(adapter.ipAddresses.back().next, 0U);
+        EXPECT_TRUE(std::all_of(adapter.ipAddresses.begin(), adapter.ipAddresses.end() - 1,
+                                [](const IpAddrString& a) { return a.next != 0; }));
+    }
+}
+
+TEST(WindowsBackend, ConnectionQueriesAnswerByFriendlyName) {
+    WindowsBackend backend;
+    int named = 0;
+    for (const ConnectionEntry& entry : listConnections()) {
+        if (entry.friendlyName.empty()) {
+            continue;
+        }
+        ++named;
+        SCOPED_TRACE(entry.friendlyName);
+        EXPECT_EQ(backend.mediaState(entry.friendlyName), entry.operStatus == 1 ? 1 : 0);
+        EXPECT_EQ(backend.connectionStatus(entry.friendlyName) == 2, entry.operStatus == 1);
+        EXPECT_EQ(backend.dhcpFlag(entry.friendlyName), entry.dhcpEnabled);
+        MIB_IFROW row{};
+        row.dwIndex = entry.ifIndex;
+        if (GetIfEntry(&row) == NO_ERROR) {
+            EXPECT_EQ(backend.mtu(entry.friendlyName), static_cast<std::int32_t>(row.dwMtu));
+        }
+    }
+    EXPECT_GT(named, 0);
+    const std::string unknown = "no such connection";
+    EXPECT_EQ(backend.connectionStatus(unknown), -1);
+    EXPECT_EQ(backend.mediaState(unknown), 0);
+    EXPECT_EQ(backend.linkSpeed(unknown), -1);
+    EXPECT_EQ(backend.mtu(unknown), -1);
+    EXPECT_EQ(backend.dhcpFlag(unknown), std::nullopt);
+}
+
+}  // namespace
+}  // namespace nicops::platform::windows
