@@ -99,6 +99,9 @@ private:
         const std::string path =
             request.substr(pathStart, request.find(' ', pathStart) - pathStart);
         const std::string response = handler_(peerText, path);
+        // Counted out before the answer goes: once it is sent the caller may already be making
+        // its next request.
+        --inFlight_;
         std::size_t sent = 0;
         while (sent < response.size()) {
             const ssize_t n =
@@ -108,7 +111,6 @@ private:
             }
             sent += static_cast<std::size_t>(n);
         }
-        --inFlight_;
         ::shutdown(fd, SHUT_RDWR);
         ::close(fd);
     }

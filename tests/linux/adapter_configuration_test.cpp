@@ -4,78 +4,37 @@
 // written), and every DHCP client it starts lives in those namespaces.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "netns_lab.h"
+#include "dhcp_lab.h"
 #include "platform/linux/adapter_configuration_linux.h"
-#include "platform/linux/host_processes.h"
 
 namespace nicops::platform::linux_host {
 namespace {
 
 using linux_test::ChildProcess;
+using linux_test::defaultRoutesOf;
+using linux_test::DhcpLab;
+using linux_test::kLabResolvConf;
+using linux_test::nameserversIn;
 using linux_test::Netns;
 using linux_test::readText;
 using linux_test::runCommand;
-using linux_test::shellQuote;
-using linux_test::TempFolder;
+using linux_test::stillRuns;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-constexpr const char* kResolvConf =
-    "search lab.example\nnameserver 203.0.113.99\noptions ndots:2\n";
-
-// The default routes of a link as "via GATEWAY" (or "on-link"), in the kernel's order.
-std::vector<std::string> defaultRoutesOf(Netns& netns, const std::string& link) {
-    std::vector<std::string> routes;
-    std::istringstream lines(netns.ip("-4 route show default dev " + link).output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string word;
-        std::string route = "on-link";
-        while (words >> word) {
-            if (word == "via" && words >> word) {
-                route = "via " + word;
-            }
-        }
-        routes.push_back(route);
-    }
-    return routes;
-}
-
-std::vector<std::string> nameserversIn(const std::string& resolvConf) {
-    std::vector<std::string> servers;
-    std::istringstream lines(resolvConf);
-    std::string word;
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        if (words >> word && word == "nameserver" && words >> word) {
-            servers.push_back(word);
-        }
-    }
-    return servers;
-}
-
-// Whether a process of that id still runs (a zombie has ended: its command line is empty).
-bool stillRuns(pid_t pid) {
-    return pid > 0 && !readText("/proc/" + std::to_string(pid) + "/cmdline").empty();
-}
 
 // Waits (a bounded while) until `condition` holds; whether it did.
 template <typename F>
 bool eventually(F&& condition) {
-    for (const auto deadline = std::chrono::steady_clock::now() + 10s;
+    for (const auto deadline = std::chrono::steady_clock::now() + 30s;
          std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(50ms)) {
         if (condition()) {
             return true;
@@ -93,50 +52,15 @@ StaticAddressing staticValues(std::string address, std::string mask, std::string
 class AdapterConfigurationLab : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (auto reason = linux_test::namespaceSkipReason(); !reason.empty()) {
+        if (auto reason = DhcpLab::skipReason(); !reason.empty()) {
             GTEST_SKIP() << reason;
         }
-        if (runCommand("command -v dnsmasq && command -v dhclient").status != 0) {
-            GTEST_SKIP() << "needs dnsmasq and dhclient (packages dnsmasq-base, isc-dhcp-client)";
-        }
-        temp_.emplace("nicops-config");
-        root_ = temp_->path;
-        fs::create_directories(root_ / "run/dbus");
-        fs::create_directories(root_ / "varlib/dhcp");
+        lab_.emplace();
+        ASSERT_TRUE(lab_->ready());
+        root_ = lab_->root();
+        server_ = &lab_->server();
+        client_ = &lab_->client();
         fs::create_directories(root_ / "varlib/nm");
-        ASSERT_EQ(runCommand("cp -a /etc " + shellQuote((root_ / "etc").string())).status, 0);
-        std::ofstream(root_ / "etc/resolv.conf") << kResolvConf;
-
-        server_.emplace();
-        client_.emplace();
-        ASSERT_TRUE(server_->created() && client_->created());
-        server_->ip("link add srv0 type veth peer name cli0 netns " + client_->name());
-        server_->ip("addr add 192.0.2.1/24 dev srv0");
-        server_->ip("link set srv0 up");
-        client_->ip("link set cli0 up");
-        dnsmasq_.emplace(
-            "exec ip netns exec " + server_->name() +
-            " dnsmasq --keep-in-foreground --conf-file=/dev/null --port=0 --no-resolv --no-hosts"
-            " --interface=srv0 --bind-interfaces --user=root"
-            " --dhcp-range=192.0.2.50,192.0.2.60,255.255.255.0,1h"
-            " --dhcp-option=option:router,192.0.2.1 --dhcp-option=option:dns-server,192.0.2.53"
-            " --dhcp-leasefile=" +
-            (root_ / "dnsmasq.leases").string() +
-            " --log-facility=" + (root_ / "dnsmasq.log").string());
-    }
-
-    void TearDown() override {
-        // The DHCP clients started in the client namespace outlive the threads that started
-        // them: they end before their namespace goes.
-        struct stat ns {};
-        if (client_ && ::stat(("/var/run/netns/" + client_->name()).c_str(), &ns) == 0) {
-            for (const char* client : {"dhclient", "dhcpcd", "udhcpc"}) {
-                for (const pid_t pid :
-                     processesInNamespace(client, NamespaceId{ns.st_dev, ns.st_ino})) {
-                    stopProcess(pid, 1s);
-                }
-            }
-        }
     }
 
     // Runs f on a thread in the client namespace whose /etc, /run and /var/lib/dhcp are the
@@ -161,17 +85,17 @@ protected:
     }
 
     bool bindPrivateFolders() {
+        for (const auto& [folder, over] : lab_->privateFolders()) {
+            if (!bind(folder, over)) {
+                return false;
+            }
+        }
         fs::create_directories("/var/lib/NetworkManager");
-        if (!bind(root_ / "etc", "/etc") || !bind(root_ / "run", "/run") ||
-            !bind(root_ / "varlib/dhcp", "/var/lib/dhcp") ||
-            !bind(root_ / "varlib/nm", "/var/lib/NetworkManager")) {
+        if (!bind(root_ / "varlib/nm", "/var/lib/NetworkManager")) {
             return false;
         }
         // Nothing runs unless the resolver file in sight is the lab's.
-        struct stat seen {};
-        struct stat lab {};
-        if (::stat("/etc/resolv.conf", &seen) != 0 ||
-            ::stat((root_ / "etc/resolv.conf").c_str(), &lab) != 0 || seen.st_ino != lab.st_ino) {
+        if (!linux_test::seesLabResolvConf(root_)) {
             ADD_FAILURE() << "/etc/resolv.conf is not the lab's";
             return false;
         }
@@ -183,11 +107,10 @@ protected:
         return true;
     }
 
-    std::optional<TempFolder> temp_;
+    std::optional<DhcpLab> lab_;
     fs::path root_;
-    std::optional<Netns> server_;
-    std::optional<Netns> client_;
-    std::optional<ChildProcess> dnsmasq_;
+    Netns* server_ = nullptr;
+    Netns* client_ = nullptr;
     // Files bound over others in the client's threads, after the private folders.
     std::vector<std::pair<fs::path, std::string>> extraBinds_;
 };
@@ -225,8 +148,7 @@ TEST_F(AdapterConfigurationLab, SwitchesToDhcpAndBackWhileNetworkManagerRunsInAn
         }
         return seen;
     });
-    ASSERT_TRUE(toDhcp.switched) << toDhcp.problem << "\n--- dnsmasq\n"
-                                 << readText(root_ / "dnsmasq.log");
+    ASSERT_TRUE(toDhcp.switched) << toDhcp.problem << "\n--- dnsmasq\n" << lab_->dnsmasqLog();
     EXPECT_EQ(toDhcp.problem, "");
     EXPECT_TRUE(toDhcp.dhcp);
     const auto leased = client_->ipv4Addresses("cli0");
@@ -309,12 +231,12 @@ TEST_F(AdapterConfigurationLab, FailedOrMisnamedChangesLeaveTheLinkAsItWas) {
 
     EXPECT_EQ(client_->ipv4Addresses("cli0"), addresses);
     EXPECT_EQ(defaultRoutesOf(*client_, "cli0"), routes);
-    EXPECT_EQ(readText(root_ / "etc/resolv.conf"), kResolvConf);
+    EXPECT_EQ(readText(root_ / "etc/resolv.conf"), kLabResolvConf);
 }
 
 TEST_F(AdapterConfigurationLab, ResolvConfMountedOverIsWrittenInPlaceKeepingItsOtherLines) {
     // As under `ip netns exec`: a file bind-mounted on /etc/resolv.conf can't be renamed over.
-    std::ofstream(root_ / "netns-resolv.conf") << kResolvConf;
+    std::ofstream(root_ / "netns-resolv.conf") << kLabResolvConf;
     extraBinds_.emplace_back(root_ / "netns-resolv.conf", "/etc/resolv.conf");
     client_->ip("addr add 198.51.100.7/24 dev cli0");
     client_->ip("route add default via 198.51.100.1 dev cli0");
@@ -331,7 +253,7 @@ TEST_F(AdapterConfigurationLab, ResolvConfMountedOverIsWrittenInPlaceKeepingItsO
     ASSERT_TRUE(switched) << problem;
     EXPECT_EQ(readText(root_ / "netns-resolv.conf"),
               "search lab.example\nnameserver 203.0.113.5\noptions ndots:2\n");
-    EXPECT_EQ(readText(root_ / "etc/resolv.conf"), kResolvConf);
+    EXPECT_EQ(readText(root_ / "etc/resolv.conf"), kLabResolvConf);
     EXPECT_EQ(client_->ipv4Addresses("cli0"), std::vector<std::string>{"192.0.2.77/24"});
     EXPECT_EQ(defaultRoutesOf(*client_, "cli0"), std::vector<std::string>{});
 }

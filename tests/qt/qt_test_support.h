@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextEdit>
@@ -26,6 +28,7 @@
 #include "ui/layout_tables.h"
 #include "ui/main_presenter.h"
 #include "ui/qt/qt_main_view.h"
+#include "ui/qt/qt_tcpip_dialog.h"
 #include "ui/qt/qt_text.h"
 
 namespace nicops::ui::qt::testing {
@@ -61,6 +64,13 @@ inline bool waitFor(const std::function<bool()>& done) {
     return QTest::qWaitFor(done, 5000);
 }
 
+// Opens the TCP/IPv4 properties dialog by its list-menu item; the dialog, or nullptr when none
+// opened.
+inline QtTcpipDialog* openTcpipDialog(QtMainView& view) {
+    view.listMenu()->findChild<QAction*>(toQString(menu::kProperties))->trigger();
+    return view.tcpipDialog();
+}
+
 using nicops::testing::JoinedWorkers;
 
 // The main window and its presenter over a private copy of tests/data/demo-host.json.
@@ -75,6 +85,11 @@ protected:
         host_ = platform::sim::SimHost::open(hostFile, error);
         ASSERT_TRUE(host_) << error;
         context_ = std::make_unique<AppContext>(*host_);
+        openWindow();
+    }
+
+    // The window and its presenter over context_, shown.
+    void openWindow() {
         view_ = std::make_unique<QtMainView>();
         presenter_ = std::make_unique<MainPresenter>(*context_, *view_, workers_.starter());
         view_->attach(*presenter_);

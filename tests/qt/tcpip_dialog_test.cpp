@@ -1,31 +1,23 @@
 // The TCP/IPv4 properties dialog as the layout table describes it: opened from the list menu,
 // its radio buttons greying the static fields out and in, "确定" applying and closing, the title
 // bar's close applying nothing.
-#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "qt_test_support.h"
-#include "ui/qt/qt_tcpip_dialog.h"
 
 namespace nicops::ui::qt::testing {
 namespace {
 
 using TcpipDialogTest = MainWindowFixture;
 
-QtTcpipDialog* openFromMenu(QtMainView& view) {
-    view.listMenu()->findChild<QAction*>(toQString(menu::kProperties))->trigger();
-    return view.tcpipDialog();
-}
-
 TEST_F(TcpipDialogTest, OpensModalWithEveryControlWhereTheTableSaysAndRadiosToggleTheFields) {
     startUp();  // "以太网", connected
-    QtTcpipDialog* dialog = openFromMenu(*view_);
+    QtTcpipDialog* dialog = openTcpipDialog(*view_);
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(dialog->isModal());
@@ -86,14 +78,14 @@ TEST_F(TcpipDialogTest, OkAppliesTheCheckedModeAndClosingByTheTitleBarAppliesNot
         return dialog.findChild<QRadioButton*>(toQString(name));
     };
 
-    QPointer<QtTcpipDialog> dialog = openFromMenu(*view_);
+    QPointer<QtTcpipDialog> dialog = openTcpipDialog(*view_);
     ASSERT_FALSE(dialog.isNull());
     radio(*dialog, tcpip_names::kAutomaticRadio)->click();
     dialog->close();
     ASSERT_TRUE(waitFor([&] { return dialog.isNull(); })) << "closed and deleted";
     EXPECT_TRUE(host_->configurationCalls().empty());
 
-    dialog = openFromMenu(*view_);
+    dialog = openTcpipDialog(*view_);
     ASSERT_FALSE(dialog.isNull());
     radio(*dialog, tcpip_names::kAutomaticRadio)->click();
     dialog->findChild<QPushButton*>(toQString(tcpip_names::kOkButton))->click();
@@ -103,7 +95,7 @@ TEST_F(TcpipDialogTest, OkAppliesTheCheckedModeAndClosingByTheTitleBarAppliesNot
         [&] { return logCount(QString::fromUtf16(u"以太网 修改为自动获取IP成功.")) == 1; }));
 
     // Opened again, the dialog shows the mode the host now has.
-    dialog = openFromMenu(*view_);
+    dialog = openTcpipDialog(*view_);
     ASSERT_FALSE(dialog.isNull());
     EXPECT_TRUE(radio(*dialog, tcpip_names::kAutomaticRadio)->isChecked());
     EXPECT_FALSE(dialog->findChild<QWidget*>(toQString(tcpip_names::kAddressBox))->isEnabled());

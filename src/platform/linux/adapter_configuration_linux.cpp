@@ -40,7 +40,7 @@ namespace fs = std::filesystem;
 constexpr auto kLeaseWait = 15s;  // a DHCP client binding its lease
 constexpr auto kToolWait = 10s;   // nmcli, resolvectl and dbus-send answering
 constexpr auto kStopGrace = 3s;   // a DHCP client ending after SIGTERM
-constexpr auto kApplyWait = 5s;   // NetworkManager putting a reapplied address on the link
+constexpr auto kApplyWait = 15s;  // NetworkManager putting a reapplied address on the link
 constexpr std::size_t kMaxTextFile = 1 << 20;
 // NetworkManager's device states below "unavailable" (unknown, unmanaged) are devices it
 // leaves alone.
