@@ -1,21 +1,7 @@
-# nicops_skip_sources(LIST_VAR): LIST_VAR without the files of NICOPS_SKIPPED_SOURCES.
-function(nicops_skip_sources list_var)
-  set(kept)
-  foreach(source IN LISTS ${list_var})
-    file(RELATIVE_PATH relative ${CMAKE_CURRENT_SOURCE_DIR} ${source})
-    if(NOT relative IN_LIST NICOPS_SKIPPED_SOURCES)
-      list(APPEND kept ${source})
-    endif()
-  endforeach()
-  set(${list_var} ${kept} PARENT_SCOPE)
-endfunction()
-
 # nicops_library(NAME DIR [DEPS ...]): a static library made of every .cpp file in DIR
-# (not its subfolders), so adding a source file needs no edit here. Files named in
-# NICOPS_SKIPPED_SOURCES (paths under src/ or tests/, set by a platform's build) are left out.
+# (not its subfolders), so adding a source file needs no edit here.
 function(nicops_library name dir)
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
-  nicops_skip_sources(sources)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARGN})
@@ -24,7 +10,6 @@ endfunction()
 # nicops_test(NAME DIR [DEPS ...]): one GoogleTest binary per test folder.
 function(nicops_test name dir)
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
-  nicops_skip_sources(sources)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)

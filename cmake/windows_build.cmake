@@ -1,7 +1,4 @@
-# What the Windows cross-build leaves out of the portable folders: the POSIX file store (the
-# registry holds the persisted settings on Windows), and the tests of POSIX-only behaviour.
-set(NICOPS_SKIPPED_SOURCES
-)
+# Settings of the Windows cross-build, included from the top CMakeLists.txt.
 
 # nlohmann-json is header-only: the cross-build includes Debian's copy through a folder that
 # holds nothing else, so no other header of the build machine is seen.
