@@ -12,10 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <sstream>
 #include <vector>
 
+#include "inventory/snapshot.h"
 #include "platform/windows/two_call_buffer.h"
+#include "platform/windows/wmi_connection.h"
+#include "text/codepage.h"
 
 namespace nicops::platform::windows {
 namespace {
@@ -160,6 +165,103 @@ TEST(WindowsBackend, ConnectionQueriesAnswerByFriendlyName) {
     EXPECT_EQ(backend.linkSpeed(unknown), -1);
     EXPECT_EQ(backend.mtu(unknown), -1);
     EXPECT_EQ(backend.dhcpFlag(unknown), std::nullopt);
+}
+
+// The link of tests/windows/netns-lab, from the variables it sets; nothing outside the lab.
+struct LabLink {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> addresses;  // address, mask
+    std::string gateway;
+    std::string dns;
+};
+
+std::optional<LabLink> labLink() {
+    const char* name = std::getenv("NICOPS_LAB_LINK");
+    const char* addresses = std::getenv("NICOPS_LAB_ADDRESSES");
+    const char* gateway = std::getenv("NICOPS_LAB_GATEWAY");
+    const char* dns = std::getenv("NICOPS_LAB_DNS");
+    if (name == nullptr || addresses == nullptr || gateway == nullptr || dns == nullptr) {
+        return std::nullopt;
+    }
+    LabLink lab{name, {}, gateway, dns};
+    std::istringstream words(addresses);
+    std::string word;
+    while (words >> word) {
+        const auto slash = word.find('/');
+        ULONG mask = 0;
+        ConvertLengthToIpv4Mask(std::stoul(word.substr(slash + 1)), &mask);
+        char maskText[INET_ADDRSTRLEN] = {};
+        InetNtopA(AF_INET, &mask, maskText, sizeof maskText);
+        lab.addresses.emplace_back(word.substr(0, slash), maskText);
+    }
+    return lab;
+}
+
+template <typename Entry>
+std::vector<std::pair<std::string, std::string>> addressesAndMasks(const std::vector<Entry>& list) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const Entry& entry : list) {
+        out.emplace_back(entry.address, entry.mask);
+    }
+    return out;
+}
+
+// Wine inside a network namespace of the test's own: the backend must report exactly the
+// lab's link, under its kernel name. Wine hands every address and gateway an NTE context of 0,
+// so the snapshot, which skips context 0, shows the adapter with empty lists.
+TEST(WindowsBackendLab, ReportsTheNamespaceLinkAsWineSeesIt) {
+    const auto lab = labLink();
+    if (!lab) {
+        GTEST_SKIP() << "runs inside tests/windows/netns-lab (ctest: windows_backend_netns)";
+    }
+    WindowsBackend backend;
+    const std::vector<InterfaceName> names = backend.getInterfaceNames();
+    const auto named = std::find_if(names.begin(), names.end(),
+                                    [&](const auto& n) { return n.friendlyName == lab->name; });
+    ASSERT_NE(named, names.end());
+    const std::vector<AdapterInfo> adapters = backend.getAdaptersInfo();
+    const auto adapter = std::find_if(adapters.begin(), adapters.end(),
+                                      [&](const auto& a) { return a.index == named->index; });
+    ASSERT_NE(adapter, adapters.end());
+    EXPECT_EQ(addressesAndMasks(adapter->ipAddresses), lab->addresses);
+    ASSERT_EQ(adapter->gateways.size(), 1U);
+    EXPECT_EQ(adapter->gateways[0].address, lab->gateway);
+    for (const auto* list : {&adapter->ipAddresses, &adapter->gateways}) {
+        for (const IpAddrString& entry : *list) {
+            EXPECT_EQ(entry.context, 0U) << entry.address;
+        }
+    }
+
+    EXPECT_EQ(backend.getPerAdapterDns(named->index), std::vector<std::string>{lab->dns});
+
+    inventory::AdapterSnapshot snapshot;
+    inventory::buildAdapterSnapshot(backend, snapshot);
+    const auto* record = snapshot.adapters.find(named->index);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->connectionName, lab->name);
+    EXPECT_EQ(record->addressCount, 0U);
+    EXPECT_EQ(record->gatewayCount, 0U);
+
+    EXPECT_EQ(backend.connectionStatus(lab->name), 2);
+    EXPECT_EQ(backend.mediaState(lab->name), 1);
+    EXPECT_EQ(backend.mtu(lab->name), 1500);
+    // Wine's WMI has no NetConnectionID, so the connection queries are answered by the IP
+    // helper. Wine knows no speed of a veth link, and its two tables disagree on DHCP:
+    // GetAdaptersInfo says enabled, GetAdaptersAddresses does not.
+    EXPECT_FALSE(queryConnectionFacts(lab->name).has_value());
+    EXPECT_EQ(backend.linkSpeed(lab->name), -1);
+    EXPECT_EQ(adapter->dhcpEnabled, 1U);
+    EXPECT_EQ(backend.dhcpFlag(lab->name), false);
+
+    // By the adapter's Name, Wine's WMI answers: connected, a fixed 1 Mbit/s, DHCP enabled, and
+    // no MTU (its configuration class has none).
+    const std::u16string name = text::gbkToUtf16(lab->name);
+    const auto facts = queryAdapterFacts(u"Name=" + wqlStringLiteral(name));
+    ASSERT_TRUE(facts.has_value());
+    EXPECT_EQ(facts->status, 2);
+    EXPECT_EQ(facts->speed, 1000000U);
+    EXPECT_EQ(facts->mtu, std::nullopt);
+    EXPECT_EQ(facts->dhcpEnabled, true);
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 // clang-format on
 
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "platform/windows/two_call_buffer.h"
+#include "platform/windows/wmi_connection.h"
 #include "text/codepage.h"
 
 namespace nicops::platform::windows {
@@ -171,9 +173,12 @@ std::uint32_t WindowsBackend::deleteIpAddress(std::uint32_t nteContext) {
     return DeleteIPAddress(nteContext);
 }
 
-// Without the management interface the status follows the link: up is connected (2), down is
-// a disconnected cable (7), anything else disconnected (0).
+// WMI's NetConnectionStatus first. Without it the status follows the link: up is connected (2),
+// down is a disconnected cable (7), anything else disconnected (0).
 std::int32_t WindowsBackend::connectionStatus(const std::string& connectionName) {
+    if (const auto facts = queryConnectionFacts(connectionName); facts && facts->status) {
+        return *facts->status;
+    }
     const auto entry = connectionNamed(connectionName);
     if (!entry) {
         return -1;
@@ -194,16 +199,28 @@ std::int32_t WindowsBackend::mediaState(const std::string& connectionName) {
     return entry && entry->operStatus == IfOperStatusUp ? 1 : 0;
 }
 
+// A speed of 0 or all ones is unknown, from either source.
 std::int64_t WindowsBackend::linkSpeed(const std::string& connectionName) {
+    const auto known = [](std::uint64_t speed) {
+        return speed != 0 && speed <= std::uint64_t{std::numeric_limits<std::int64_t>::max()};
+    };
+    if (const auto facts = queryConnectionFacts(connectionName);
+        facts && facts->speed && known(*facts->speed)) {
+        return static_cast<std::int64_t>(*facts->speed);
+    }
     const auto entry = connectionNamed(connectionName);
-    if (!entry || entry->transmitSpeed == 0 || entry->transmitSpeed == ~std::uint64_t{0}) {
+    if (!entry || !known(entry->transmitSpeed)) {
         return -1;
     }
     return static_cast<std::int64_t>(entry->transmitSpeed);
 }
 
-// The interface index of "\DEVICE\TCPIP_" + the adapter's GUID, then that interface's MTU.
+// WMI's MTU first; else the interface index of "\DEVICE\TCPIP_" + the adapter's GUID, then
+// that interface's MTU.
 std::int32_t WindowsBackend::mtu(const std::string& connectionName) {
+    if (const auto facts = queryConnectionFacts(connectionName); facts && facts->mtu) {
+        return *facts->mtu;
+    }
     const auto entry = connectionNamed(connectionName);
     if (!entry) {
         return -1;
@@ -223,6 +240,9 @@ std::int32_t WindowsBackend::mtu(const std::string& connectionName) {
 }
 
 std::optional<bool> WindowsBackend::dhcpFlag(const std::string& connectionName) {
+    if (const auto facts = queryConnectionFacts(connectionName); facts && facts->dhcpEnabled) {
+        return facts->dhcpEnabled;
+    }
     const auto entry = connectionNamed(connectionName);
     return entry ? std::optional<bool>(entry->dhcpEnabled) : std::nullopt;
 }

@@ -1,7 +1,8 @@
 // The Windows backend: the IP helper functions, each with its two-call size pattern, mapped
-// onto the platform records. Connection names and link facts come from GetAdaptersAddresses
-// (the friendly name by interface index, converted to GBK); the MTU from GetAdapterIndex and
-// GetIfEntry.
+// onto the platform records. Connection names come from GetAdaptersAddresses (the friendly name
+// by interface index, converted to GBK). A connection's status, speed, MTU and DHCP flag come
+// from WMI by connection name, and where WMI has no value from GetAdaptersAddresses (the MTU
+// from GetAdapterIndex and GetIfEntry).
 #pragma once
 
 #include <cstdint>
