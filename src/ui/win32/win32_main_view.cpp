@@ -20,6 +20,13 @@ namespace nicops::ui::win32 {
 
 namespace {
 
+// Whether this window can carry out the list menu's item: the dialogs and the clipboard are not
+// part of it yet, and their items stay disabled rather than do nothing.
+bool servedByThisWindow(std::string_view caption) {
+    return caption != menu::kProperties && caption != menu::kAdd && caption != menu::kCopyAll &&
+           caption != menu::kSettings;
+}
+
 using inventory::AddressKind;
 
 constexpr wchar_t kWindowClass[] = L"NicopsMainWindow";
@@ -244,9 +251,10 @@ void Win32MainView::buildListMenu() {
             AppendMenuW(listMenu_, MF_SEPARATOR, 0, nullptr);
             continue;
         }
-        AppendMenuW(listMenu_, MF_STRING | (item.built ? MF_ENABLED : MF_GRAYED), id,
+        const bool available = item.built && servedByThisWindow(item.caption);
+        AppendMenuW(listMenu_, MF_STRING | (available ? MF_ENABLED : MF_GRAYED), id,
                     wide(item.caption).c_str());
-        menuItems_.emplace(std::string(item.caption), MenuItem{id, item.built});
+        menuItems_.emplace(std::string(item.caption), MenuItem{id, available});
         ++id;
     }
 }
@@ -511,7 +519,8 @@ void Win32MainView::setMenuItemEnabled(std::string_view caption, bool enabled) {
     if (it == menuItems_.end()) {
         return;
     }
-    // An item whose operation isn't built stays disabled whatever the presenter says.
+    // An item whose operation isn't built, or that this window can't carry out, stays disabled
+    // whatever the presenter says.
     calls_->run([this, id = it->second.id, enabled = enabled && it->second.built] {
         EnableMenuItem(listMenu_, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
     });
