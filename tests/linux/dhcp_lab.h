@@ -7,6 +7,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <cctype>
 
 #include <chrono>
 #include <filesystem>
@@ -61,6 +62,20 @@ inline std::vector<std::string> nameserversIn(const std::string& resolvConf) {
 }
 
 // Whether a process of that id still runs (a zombie has ended: its command line is empty).
+// Whether `leased` ("A.B.C.D/PREFIX", as Netns::ipv4Addresses gives it) is one address of the
+// lab's DHCP range, 192.0.2.50 to 192.0.2.60, with its /24.
+inline bool isLabLease(const std::string& leased) {
+    const std::string prefix = "192.0.2.";
+    const auto slash = leased.find('/');
+    if (leased.rfind(prefix, 0) != 0 || slash == std::string::npos ||
+        leased.substr(slash) != "/24") {
+        return false;
+    }
+    const std::string last = leased.substr(prefix.size(), slash - prefix.size());
+    return last.size() == 2 && std::isdigit(static_cast<unsigned char>(last[1])) && last >= "50" &&
+           last <= "60";
+}
+
 inline bool stillRuns(pid_t pid) {
     return pid > 0 && !readText("/proc/" + std::to_string(pid) + "/cmdline").empty();
 }
