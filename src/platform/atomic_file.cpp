@@ -16,6 +16,18 @@
 
 namespace nicops::platform {
 
+namespace {
+
+// A read that gives no content: `status`, with `why` for a caller that asked for the reason.
+FileReadStatus refusal(std::string* reason, FileReadStatus status, std::string why) {
+    if (reason != nullptr) {
+        *reason = std::move(why);
+    }
+    return status;
+}
+
+}  // namespace
+
 #ifdef _WIN32
 // Windows: the temporary file is written and flushed to the disk, then moved over the old one in
 // one step. Paths are GBK, the system's ANSI code page.
@@ -57,10 +69,7 @@ FileReadStatus readRegularFile(const std::string& path, std::size_t maxBytes, st
                                std::string* reason) {
     content.clear();
     auto refuse = [reason](FileReadStatus status, std::string why) {
-        if (reason != nullptr) {
-            *reason = std::move(why);
-        }
-        return status;
+        return refusal(reason, status, std::move(why));
     };
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -149,10 +158,7 @@ FileReadStatus readRegularFile(const std::string& path, std::size_t maxBytes, st
                                std::string* reason) {
     content.clear();
     auto refuse = [reason](FileReadStatus status, std::string why) {
-        if (reason != nullptr) {
-            *reason = std::move(why);
-        }
-        return status;
+        return refusal(reason, status, std::move(why));
     };
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);

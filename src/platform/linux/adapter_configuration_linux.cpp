@@ -24,6 +24,14 @@
 namespace nicops::platform::linux_host {
 
 // What setStaticAddressing was asked for, checked and as numbers.
+// The IPv4 settings of a profile that a switch changes, as nmcli prints and takes them.
+struct NmIpv4Settings {
+    std::string method;
+    std::string addresses;
+    std::string gateway;
+    std::string dns;
+};
+
 struct StaticPlan {
     std::uint32_t address = 0;
     std::uint8_t prefixLength = 0;
@@ -307,14 +315,6 @@ bool resolvedServesLinks(const NamespaceId& ns) {
 }
 
 // NetworkManager: the link's active profile.
-
-// The IPv4 settings of a profile that a switch changes, as nmcli prints and takes them.
-struct NmIpv4Settings {
-    std::string method;
-    std::string addresses;
-    std::string gateway;
-    std::string dns;
-};
 
 std::optional<NmIpv4Settings> nmSettingsOf(const std::string& profile) {
     const auto shown =
@@ -759,13 +759,8 @@ bool LinuxAdapterConfiguration::enableDhcp(const std::string& connectionName) {
             problem_ = "无法读取 NetworkManager 连接配置 " + management.profile + " 的设置.";
             return false;
         }
-        problem_ =
-            nmApply(management.profile, link->name, NmIpv4Settings{"auto", "", "", ""}, true);
-        if (!problem_.empty()) {
-            nmApply(management.profile, link->name, *before, false);
-            problem_ += std::string(" ") + kRestored;
-        }
-        return problem_.empty();
+        return applyThroughNetworkManager(*link, management.profile, *before,
+                                          NmIpv4Settings{"auto", "", "", ""}, true, {});
     }
     return enableDhcpUnmanaged(*link);
 }
@@ -802,14 +797,25 @@ bool LinuxAdapterConfiguration::setStaticAddressing(const std::string& connectio
     const NmIpv4Settings wanted{
         "manual", formatIpv4(plan->address) + "/" + std::to_string(plan->prefixLength),
         plan->gateway != 0 ? formatIpv4(plan->gateway) : "", dns};
-    problem_ = nmApply(management.profile, link->name, wanted, false);
-    if (problem_.empty() &&
-        !waitForAddress(*socket_, link->index, plan->address, plan->prefixLength)) {
-        problem_ =
-            "NetworkManager 没有给 " + linkText(*link) + " 设上地址 " + plan->shownAddress + ".";
+    return applyThroughNetworkManager(
+        *link, management.profile, *before, wanted, false, [&]() -> std::string {
+            if (waitForAddress(*socket_, link->index, plan->address, plan->prefixLength)) {
+                return {};
+            }
+            return "NetworkManager 没有给 " + linkText(*link) + " 设上地址 " + plan->shownAddress +
+                   ".";
+        });
+}
+
+bool LinuxAdapterConfiguration::applyThroughNetworkManager(
+    const LinkRecord& link, const std::string& profile, const NmIpv4Settings& before,
+    const NmIpv4Settings& wanted, bool waitForLease, const std::function<std::string()>& confirm) {
+    problem_ = nmApply(profile, link.name, wanted, waitForLease);
+    if (problem_.empty() && confirm) {
+        problem_ = confirm();
     }
     if (!problem_.empty()) {
-        nmApply(management.profile, link->name, *before, false);
+        nmApply(profile, link.name, before, false);
         problem_ += std::string(" ") + kRestored;
     }
     return problem_.empty();

@@ -17,6 +17,7 @@
 // called from threads of that namespace (the programs it starts inherit the caller's).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,6 +32,7 @@ namespace nicops::platform::linux_host {
 
 class NetlinkSocket;
 struct StaticPlan;
+struct NmIpv4Settings;
 
 class LinuxAdapterConfiguration final : public AdapterConfiguration {
 public:
@@ -62,6 +64,13 @@ private:
     // Callers hold mutex_; they set problem_.
     bool enableDhcpUnmanaged(const LinkRecord& link);
     bool setStaticUnmanaged(const LinkRecord& link, const StaticPlan& plan);
+    // Changes the link's NetworkManager profile to `wanted` (activated again, waiting for its
+    // DHCP lease, when `waitForLease`), then asks `confirm` (when given) for a problem with the
+    // result; after a failure the profile's values `before` are put back. Callers hold mutex_;
+    // problem_ says why.
+    bool applyThroughNetworkManager(const LinkRecord& link, const std::string& profile,
+                                    const NmIpv4Settings& before, const NmIpv4Settings& wanted,
+                                    bool waitForLease, const std::function<std::string()>& confirm);
 
     mutable std::mutex mutex_;
     std::unique_ptr<NetlinkSocket> socket_;

@@ -234,12 +234,12 @@ void Win32MainView::buildListView(HWND list) {
     int index = 0;
     for (const ColumnSpec& column : kIpListColumns) {
         std::wstring caption = wide(column.caption);
-        LVCOLUMNW spec{};
-        spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        spec.cx = column.width;  // 0 hides the column
-        spec.pszText = caption.data();
-        spec.iSubItem = index;
-        SendMessageW(list, LVM_INSERTCOLUMNW, index++, reinterpret_cast<LPARAM>(&spec));
+        LVCOLUMNW header{};
+        header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        header.cx = column.width;  // 0 hides the column
+        header.pszText = caption.data();
+        header.iSubItem = index;
+        SendMessageW(list, LVM_INSERTCOLUMNW, index++, reinterpret_cast<LPARAM>(&header));
     }
 }
 
