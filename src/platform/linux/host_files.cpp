@@ -235,55 +235,6 @@ std::uint32_t bigEndian32(const unsigned char* bytes) {
 
 }  // namespace
 
-std::optional<std::uint32_t> parseIpv4(std::string_view text) {
-    std::uint32_t value = 0;
-    int parts = 0;
-    std::size_t at = 0;
-    while (parts < 4) {
-        std::size_t digits = 0;
-        unsigned part = 0;
-        while (at < text.size() && digits < 4 && text[at] >= '0' && text[at] <= '9') {
-            part = part * 10 + static_cast<unsigned>(text[at] - '0');
-            ++at;
-            ++digits;
-        }
-        if (digits == 0 || digits > 3 || part > 255) {
-            return std::nullopt;
-        }
-        value = (value << 8) | part;
-        ++parts;
-        if (parts < 4) {
-            if (at >= text.size() || text[at] != '.') {
-                return std::nullopt;
-            }
-            ++at;
-        }
-    }
-    if (at != text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::string formatIpv4(std::uint32_t address) {
-    std::string text;
-    text.reserve(15);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const unsigned part = (address >> shift) & 0xFF;
-        if (part >= 100) {
-            text += static_cast<char>('0' + part / 100);
-        }
-        if (part >= 10) {
-            text += static_cast<char>('0' + part / 10 % 10);
-        }
-        text += static_cast<char>('0' + part % 10);
-        if (shift != 0) {
-            text += '.';
-        }
-    }
-    return text;
-}
-
 std::vector<LeaseRecord> parseDhclientLeases(std::string_view text) {
     std::vector<LeaseRecord> leases;
     LeaseRecord lease;

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ipv4_text.h"
+
 namespace nicops::platform::linux_host {
 
 // Where the backend finds the host's files. Tests point them at private folders.
@@ -31,10 +33,6 @@ struct LeaseRecord {
     std::vector<std::uint32_t> dnsServers;
     std::vector<std::uint32_t> winsServers;  // NetBIOS name servers (option 44), in order
 };
-
-// A dotted quad of four decimal numbers 0..255, as a number (10.0.0.5 -> 0x0A000005).
-std::optional<std::uint32_t> parseIpv4(std::string_view text);
-std::string formatIpv4(std::uint32_t address);
 
 // Every "lease { ... }" block of a dhclient lease database, in file order.
 std::vector<LeaseRecord> parseDhclientLeases(std::string_view text);

@@ -97,16 +97,6 @@ std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& add
     return out;
 }
 
-// A dotted IPv4 address as inet_pton reads it (four decimal numbers 0..255, no leading zeros,
-// nothing else), in host byte order; no name is ever resolved.
-std::optional<std::uint32_t> dottedIpv4(const std::string& text) {
-    in_addr parsed{};
-    if (::inet_pton(AF_INET, text.c_str(), &parsed) != 1) {
-        return std::nullopt;
-    }
-    return ntohl(parsed.s_addr);
-}
-
 // Whether the calling thread holds CAP_NET_ADMIN in its effective set.
 bool mayAdministerNetwork() {
     __user_cap_header_struct header{};
@@ -375,8 +365,8 @@ std::vector<std::uint32_t> LinuxBackend::addIpAddresses(const std::vector<Addres
     std::vector<std::uint32_t> results(items.size(), kInvalidParameter);
     std::vector<Planned> valid;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const auto address = dottedIpv4(items[i].address);
-        const auto mask = dottedIpv4(items[i].mask);
+        const auto address = parseIpv4(items[i].address);
+        const auto mask = parseIpv4(items[i].mask);
         const auto prefix = mask ? prefixOfMask(*mask) : std::nullopt;
         if (address && *address != 0 && prefix) {
             valid.push_back({i, *address, *prefix});
