@@ -34,7 +34,7 @@
 
 #include "bench_support.h"
 #include "external/clipboard_export.h"
-#include "ui/app_settings.h"
+#include "settings/app_settings.h"
 
 namespace {
 
@@ -245,8 +245,8 @@ int main() {
     const std::string endpoint =
         "http://" + std::string(kServer) + ":" + std::to_string(kRelayPort);
     std::ofstream(work / "UserConfig.ini", std::ios::binary)
-        << "[" << nicops::ui::kSettingsSection << "]\r\n"
-        << nicops::ui::kLookupServerKey << "=" << endpoint << "\r\n";
+        << "[" << nicops::settings::kSettingsSection << "]\r\n"
+        << nicops::settings::kLookupServerKey << "=" << endpoint << "\r\n";
     const std::string probe = "ip netns exec " + lab.client + " curl -s -o /dev/null --interface " +
                               localAddress(0) + " " + endpoint + "/GetIp/default.aspx";
     for (int tries = 0; tries < 50 && run(probe) != 0; ++tries) {
@@ -301,8 +301,8 @@ int main() {
     std::size_t exported = 0;
     for (int i = 0; i < 5; ++i) {
         const auto start = Clock::now();
-        exported =
-            nicops::external::buildExportText(snapshot, nicops::ui::kDefaultCopyFormat).size();
+        exported = nicops::external::buildExportText(snapshot, nicops::settings::kDefaultCopyFormat)
+                       .size();
         exportTimes.push_back(millisecondsSince(start));
     }
     std::sort(exportTimes.begin(), exportTimes.end());

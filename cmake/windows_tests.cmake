@@ -11,6 +11,7 @@ add_compile_options(-include ${PROJECT_SOURCE_DIR}/tests/support/windows_posix.h
 nicops_test(text_tests text nicops_text)
 nicops_test(platform_tests platform nicops_platform_sim)
 nicops_test(inventory_tests inventory nicops_inventory nicops_platform_sim)
+nicops_test(settings_tests settings nicops_settings)
 nicops_test(ipops_tests ipops nicops_ipops nicops_platform_sim)
 nicops_test(ui_tests ui nicops_ui nicops_platform_sim)
 nicops_test(windows_tests windows nicops_platform_windows nicops_inventory)

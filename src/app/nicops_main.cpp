@@ -18,8 +18,9 @@
 #include "app/backend_choice.h"
 #include "app/command_line.h"
 #include "app/data_output.h"
+#include "platform/settings_folder.h"
+#include "settings/app_settings.h"
 #include "ui/app_context.h"
-#include "ui/app_settings.h"
 #include "ui/main_presenter.h"
 #include "ui/qt/qt_main_view.h"
 #include "ui/qt/screenshot_scene.h"
@@ -214,7 +215,7 @@ int main(int argc, char** argv) {
     }
     context.httpLibraryUsable = httpLibraryUsable;
     const std::string configDir =
-        options.configDir.empty() ? nicops::ui::defaultConfigDirectory() : options.configDir;
+        options.configDir.empty() ? nicops::platform::defaultConfigDirectory() : options.configDir;
 
     nicops::ui::qt::QtMainView view;
     nicops::ui::MainPresenter presenter(context, view);
@@ -229,7 +230,7 @@ int main(int argc, char** argv) {
 
     // The window's "created" event: start-up runs once the event loop has shown the window.
     QTimer::singleShot(0, &view, [&] {
-        if (!presenter.startUp(nicops::ui::settingsFilePath(configDir))) {
+        if (!presenter.startUp(nicops::platform::settingsFilePath(configDir))) {
             QCoreApplication::exit(1);  // after the message box was closed
             return;
         }

@@ -10,9 +10,10 @@
 
 #include "app/backend_choice.h"
 #include "app/command_line.h"
+#include "platform/settings_folder.h"
+#include "settings/app_settings.h"
 #include "text/codepage.h"
 #include "ui/app_context.h"
-#include "ui/app_settings.h"
 #include "ui/main_presenter.h"
 #include "ui/win32/win32_main_view.h"
 
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
         context.configuration = choice.configuration;
     }
     if (configDir.empty()) {
-        configDir = nicops::ui::defaultConfigDirectory();
+        configDir = nicops::platform::defaultConfigDirectory();
     }
 
     nicops::ui::win32::Win32MainView view(GetModuleHandleW(nullptr));
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
     });
     view.show(SW_SHOWNORMAL);
     // The window's "created" event: start-up runs once the window is shown.
-    if (!presenter.startUp(nicops::ui::settingsFilePath(configDir))) {
+    if (!presenter.startUp(nicops::platform::settingsFilePath(configDir))) {
         return 1;
     }
     MSG message{};

@@ -27,10 +27,11 @@
 #include "ipops/persisted_settings.h"
 #include "ipops/range_presets.h"
 #include "ipops/tcpip_properties.h"
+#include "platform/settings_folder.h"
+#include "settings/app_settings.h"
 #include "text/codepage.h"
 #include "text/text_functions.h"
 #include "ui/app_context.h"
-#include "ui/app_settings.h"
 #include "ui/main_presenter.h"
 
 namespace {
@@ -312,19 +313,18 @@ std::string standardInputText() {
 }
 
 std::string configDirectory(const Options& options) {
-    return options.configDir.empty() ? nicops::ui::defaultConfigDirectory() : options.configDir;
+    return options.configDir.empty() ? nicops::platform::defaultConfigDirectory()
+                                     : options.configDir;
 }
 
 // preset N prints the preset's lines; preset N --set stores standard input as the preset.
 int runPreset(const Options& options, nicops::app::DataOutput& output) {
     const std::string configDir = configDirectory(options);
-    const std::string iniPath = nicops::ui::settingsFilePath(configDir);
-    const std::string section(nicops::ui::kSettingsSection);
+    const std::string iniPath = nicops::platform::settingsFilePath(configDir);
+    const std::string section(nicops::settings::kSettingsSection);
     if (options.set) {
         const std::string text = standardInputText();
-        if (!configDir.empty()) {
-            nicops::ui::createConfigDirectory(configDir);
-        }
+        nicops::platform::prepareSettingsFolder(iniPath);
         if (!nicops::ipops::savePresetText(iniPath, section,
                                            nicops::ipops::presetKey(options.preset), text)) {
             std::fprintf(stderr, "nicopsctl: cannot write %s\n", iniPath.c_str());
@@ -413,7 +413,7 @@ public:
 int runExternal(const Options& options, nicops::ui::AppContext& context,
                 nicops::ui::MainPresenter& presenter, nicops::app::ConsoleView& view,
                 nicops::app::DataOutput& output) {
-    nicops::ui::AppSettings settings = context.settings.get();
+    nicops::settings::AppSettings settings = context.settings.get();
     if (options.format) {
         settings.copyFormat =
             nicops::text::encodingToGbk(*options.format, nicops::text::terminalEncoding());
@@ -458,8 +458,8 @@ int run(const Options& options, nicops::app::DataOutput& output) {
     }
     const std::string configDir = configDirectory(options);
     std::string settingsNotice;
-    context.settings.set(
-        nicops::ui::loadSettings(nicops::ui::settingsFilePath(configDir), &settingsNotice));
+    context.settings.set(nicops::settings::loadSettings(
+        nicops::platform::settingsFilePath(configDir), &settingsNotice));
 
     nicops::app::ConsoleView view(encoding);
     // Every operation runs to its end before the command does.

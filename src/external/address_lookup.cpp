@@ -55,7 +55,8 @@ std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* us
 }
 
 // Sets the request up; false when libcurl has no handle for it.
-bool prepare(Request& request, const std::string& localAddress, const ui::AppSettings& settings) {
+bool prepare(Request& request, const std::string& localAddress,
+             const settings::AppSettings& settings) {
     initialiseCurlOnce();
     request.easy = curl_easy_init();
     if (request.easy == nullptr) {
@@ -122,7 +123,7 @@ bool storeResults(const ipops::OperationServices& services, const std::string& k
 }
 
 std::int64_t querySequentially(const ipops::OperationServices& services,
-                               const ui::SharedSettings& settings,
+                               const settings::SharedSettings& settings,
                                const std::vector<std::string>& keys) {
     std::int64_t succeeded = 0;
     for (const std::string& key : keys) {
@@ -140,7 +141,7 @@ std::int64_t querySequentially(const ipops::OperationServices& services,
 }
 
 std::int64_t queryConcurrently(const ipops::OperationServices& services,
-                               const ui::SharedSettings& settings,
+                               const settings::SharedSettings& settings,
                                const std::vector<std::string>& keys, std::size_t limit) {
     initialiseCurlOnce();
     CURLM* multi = curl_multi_init();
@@ -156,7 +157,7 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
             if (!stillListed(services, keys[index])) {
                 continue;
             }
-            const ui::AppSettings current = settings.get();
+            const settings::AppSettings current = settings.get();
             if (current.lookupServer.empty()) {
                 continue;
             }
@@ -219,7 +220,7 @@ void readLookupAnswer(std::string_view bodyGbk, std::string_view locationFormat,
     location = text::replaceText(location, "{线路}", value("as", "\"}"));
 }
 
-bool lookupExternalAddress(const std::string& localAddress, const ui::AppSettings& settings,
+bool lookupExternalAddress(const std::string& localAddress, const settings::AppSettings& settings,
                            std::string& externalAddress, std::string& location) {
     if (settings.lookupServer.empty()) {
         return false;
@@ -233,7 +234,7 @@ bool lookupExternalAddress(const std::string& localAddress, const ui::AppSetting
 }
 
 void queryExternalAddresses(const ipops::OperationServices& services, ipops::OperationHost& host,
-                            const ui::SharedSettings& settings) {
+                            const settings::SharedSettings& settings) {
     host.setBusy(true);
     host.appendLog("已开始查询所有网卡IP对应外网IP,请稍后...");
     std::vector<std::string> keys;
@@ -241,7 +242,7 @@ void queryExternalAddresses(const ipops::OperationServices& services, ipops::Ope
         std::lock_guard lock(services.snapshotMutex);
         keys = services.snapshot.addresses.keys();
     }
-    const ui::AppSettings atStart = settings.get();
+    const settings::AppSettings atStart = settings.get();
     std::int64_t succeeded = 0;
     if (atStart.lookupServer.empty()) {
         host.appendLog("未设置查询服务器.");

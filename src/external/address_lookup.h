@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "ipops/operation_host.h"
-#include "ui/app_settings.h"
+#include "settings/app_settings.h"
 
 namespace nicops::external {
 
@@ -20,7 +20,7 @@ inline constexpr std::size_t kMaxResponseBytes = 64 * 1024;
 // settings' time-outs. True when the final answer (redirects followed) has status 200 and a body
 // of at most kMaxResponseBytes; only then are externalAddress and location replaced, from the
 // body's ip value and settings.locationFormat. An empty lookupServer sends nothing (false).
-bool lookupExternalAddress(const std::string& localAddress, const ui::AppSettings& settings,
+bool lookupExternalAddress(const std::string& localAddress, const settings::AppSettings& settings,
                            std::string& externalAddress, std::string& location);
 
 // The two results of a 200 answer: `bodyGbk` is the body already converted to GBK.
@@ -33,6 +33,6 @@ void readLookupAnswer(std::string_view bodyGbk, std::string_view locationFormat,
 // period. Each request takes its own copy of the settings; lookupConcurrency requests at most are
 // in flight at once (1: strictly one after another).
 void queryExternalAddresses(const ipops::OperationServices& services, ipops::OperationHost& host,
-                            const ui::SharedSettings& settings);
+                            const settings::SharedSettings& settings);
 
 }  // namespace nicops::external

@@ -63,7 +63,8 @@ std::string buildExportText(const inventory::AdapterSnapshot& snapshot,
 }
 
 void exportAddressesToClipboard(const ipops::OperationServices& services,
-                                ipops::OperationHost& host, const ui::SharedSettings& settings,
+                                ipops::OperationHost& host,
+                                const settings::SharedSettings& settings,
                                 platform::Clipboard& clipboard) {
     host.setBusy(true);
     const std::string copyFormat = settings.get().copyFormat;

@@ -7,7 +7,7 @@
 #include "inventory/snapshot.h"
 #include "ipops/operation_host.h"
 #include "platform/clipboard.h"
-#include "ui/app_settings.h"
+#include "settings/app_settings.h"
 
 namespace nicops::external {
 
@@ -26,7 +26,8 @@ std::string buildExportText(const inventory::AdapterSnapshot& snapshot,
 // it on the clipboard and logs the outcome, all inside one busy period. The template is the
 // settings' copyFormat at the start.
 void exportAddressesToClipboard(const ipops::OperationServices& services,
-                                ipops::OperationHost& host, const ui::SharedSettings& settings,
+                                ipops::OperationHost& host,
+                                const settings::SharedSettings& settings,
                                 platform::Clipboard& clipboard);
 
 }  // namespace nicops::external

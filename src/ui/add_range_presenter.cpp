@@ -3,7 +3,8 @@
 #include "ipops/ipv4_box.h"
 #include "ipops/persisted_settings.h"
 #include "ipops/range_presets.h"
-#include "ui/app_settings.h"
+#include "platform/settings_folder.h"
+#include "settings/app_settings.h"
 #include "ui/layout_tables.h"
 #include "ui/main_presenter.h"
 
@@ -23,7 +24,7 @@ void AddRangePresenter::loadPreset(int n) {
     if (n < 1 || n > ipops::kPresetCount) {
         return;
     }
-    const AppSettings settings = context_.settings.get();
+    const settings::AppSettings settings = context_.settings.get();
     const std::string number = ipops::presetNumberText(n);
     view_.setControlText(add_names::kRangeBox,
                          ipops::loadPresetText(settings.iniPath, settings.iniSection, n));
@@ -37,12 +38,8 @@ void AddRangePresenter::savePreset() {
     if (context_.currentPresetKey.empty()) {
         return;
     }
-    const AppSettings settings = context_.settings.get();
-    // The first write of the settings file may have to make its folder.
-    const std::size_t slash = settings.iniPath.rfind('/');
-    if (slash != std::string::npos && slash > 0) {
-        createConfigDirectory(settings.iniPath.substr(0, slash));
-    }
+    const settings::AppSettings settings = context_.settings.get();
+    platform::prepareSettingsFolder(settings.iniPath);
     ipops::savePresetText(settings.iniPath, settings.iniSection, context_.currentPresetKey,
                           view_.controlText(add_names::kRangeBox));
 }

@@ -14,7 +14,7 @@
 #include "platform/address_probe.h"
 #include "platform/ip_helper.h"
 #include "platform/persisted_store.h"
-#include "ui/app_settings.h"
+#include "settings/app_settings.h"
 
 namespace nicops::ui {
 
@@ -65,7 +65,7 @@ struct AppContext {
     std::mutex snapshotMutex;
     inventory::AdapterSnapshot snapshot;
 
-    SharedSettings settings;
+    settings::SharedSettings settings;
 
     // Whether the HTTP library the lookup uses can be used; checked at start-up.
     std::function<bool()> httpLibraryUsable = [] { return true; };

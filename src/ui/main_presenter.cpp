@@ -99,7 +99,7 @@ bool MainPresenter::startUp(const std::string& iniPath) {
         return false;
     }
     std::string settingsNotice;
-    context_.settings.set(loadSettings(iniPath, &settingsNotice));
+    context_.settings.set(settings::loadSettings(iniPath, &settingsNotice));
     appendLog(appBanner());
     if (!settingsNotice.empty()) {
         appendLog(settingsNotice);  // a settings path that is no file: the defaults hold

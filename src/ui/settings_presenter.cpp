@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "platform/ini_file.h"
-#include "ui/app_settings.h"
+#include "platform/settings_folder.h"
+#include "settings/app_settings.h"
 #include "ui/layout_tables.h"
 
 namespace nicops::ui {
@@ -27,7 +28,7 @@ SettingsPresenter::SettingsPresenter(AppContext& context, SettingsView& view,
 }
 
 void SettingsPresenter::showSettings() {
-    const AppSettings settings = context_.settings.get();
+    const settings::AppSettings settings = context_.settings.get();
     view_.setControlText(settings_names::kCopyFormatBox, settings.copyFormat);
     view_.setControlText(settings_names::kLocationFormatBox, settings.locationFormat);
     view_.setControlText(settings_names::kConnectTimeoutBox,
@@ -46,7 +47,7 @@ void SettingsPresenter::insertPlaceholder(std::string_view box, std::string_view
 }
 
 void SettingsPresenter::applySettings() {
-    AppSettings settings = context_.settings.get();
+    settings::AppSettings settings = context_.settings.get();
     std::vector<KeyWrite> writes;
     const auto text = [&](std::string_view box, std::string& value, std::string_view key) {
         std::string typed = view_.controlText(box);
@@ -57,29 +58,28 @@ void SettingsPresenter::applySettings() {
     };
     const auto integer = [&](std::string_view box, std::int32_t& value, std::string_view key,
                              std::int32_t minimum = INT32_MIN) {
-        const std::int32_t typed = std::max(minimum, settingsInteger(view_.controlText(box)));
+        const std::int32_t typed =
+            std::max(minimum, settings::settingsInteger(view_.controlText(box)));
         if (typed != value) {
             value = typed;
             writes.push_back({key, std::to_string(typed)});
         }
     };
-    text(settings_names::kLocationFormatBox, settings.locationFormat, kLocationFormatKey);
-    text(settings_names::kCopyFormatBox, settings.copyFormat, kCopyFormatKey);
-    integer(settings_names::kConnectTimeoutBox, settings.connectTimeoutMs, kConnectTimeoutKey);
-    integer(settings_names::kRequestTimeoutBox, settings.requestTimeoutMs, kRequestTimeoutKey);
-    text(settings_names::kLookupServerBox, settings.lookupServer, kLookupServerKey);
+    text(settings_names::kLocationFormatBox, settings.locationFormat, settings::kLocationFormatKey);
+    text(settings_names::kCopyFormatBox, settings.copyFormat, settings::kCopyFormatKey);
+    integer(settings_names::kConnectTimeoutBox, settings.connectTimeoutMs,
+            settings::kConnectTimeoutKey);
+    integer(settings_names::kRequestTimeoutBox, settings.requestTimeoutMs,
+            settings::kRequestTimeoutKey);
+    text(settings_names::kLookupServerBox, settings.lookupServer, settings::kLookupServerKey);
     integer(settings_names::kLookupConcurrencyBox, settings.lookupConcurrency,
-            kLookupConcurrencyKey, 1);
+            settings::kLookupConcurrencyKey, 1);
 
     if (!writes.empty()) {
         const std::string path = settings.iniPath;
         const std::string section = settings.iniSection;
         context_.settings.set(std::move(settings));
-        // The first write of the settings file may have to make its folder.
-        const std::size_t slash = path.rfind('/');
-        if (slash != std::string::npos && slash > 0) {
-            createConfigDirectory(path.substr(0, slash));
-        }
+        platform::prepareSettingsFolder(path);
         for (const KeyWrite& write : writes) {
             platform::writeIniString(path, section, write.key, write.value);
         }

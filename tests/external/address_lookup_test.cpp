@@ -27,8 +27,8 @@ std::string answerFor(const std::string& peer) {
            utf8(u8"\",\"country\":\"中国\",\"region\":\"广东\",\"city\":\"深圳\",\"as\":\"电信\"}");
 }
 
-ui::AppSettings settingsFor(const std::string& server) {
-    ui::AppSettings s;
+settings::AppSettings settingsFor(const std::string& server) {
+    settings::AppSettings s;
     s.lookupServer = server;
     s.connectTimeoutMs = 1000;
     s.requestTimeoutMs = 1000;
@@ -41,7 +41,7 @@ struct Outcome {
     std::string location;
 };
 
-Outcome lookUp(const std::string& local, const ui::AppSettings& settings) {
+Outcome lookUp(const std::string& local, const settings::AppSettings& settings) {
     Outcome o{false, "old", "old place"};
     o.ok = lookupExternalAddress(local, settings, o.externalAddress, o.location);
     return o;
@@ -55,7 +55,7 @@ TEST(LookupTest, EachLookupLeavesFromItsOwnAddressAndReadsTheAnswer) {
         paths.push_back(path);
         return httpResponse(200, answerFor(peer));
     });
-    const ui::AppSettings settings = settingsFor(server.url() + "/");
+    const settings::AppSettings settings = settingsFor(server.url() + "/");
     const Outcome a = lookUp("127.0.0.2", settings);
     const Outcome b = lookUp("127.0.0.3", settings);
     EXPECT_TRUE(a.ok);
@@ -94,7 +94,7 @@ TEST(LookupTest, FailuresLeaveBothResultsAsTheyWere) {
         }
         return httpResponse(200, bigButAllowed);
     });
-    ui::AppSettings settings = settingsFor(server.url());
+    settings::AppSettings settings = settingsFor(server.url());
     settings.requestTimeoutMs = 150;
     for (const char* local : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
         const Outcome o = lookUp(local, settings);
@@ -116,7 +116,7 @@ TEST(LookupTest, AnswerWithoutMarksIsStillASuccessWithEmptyValues) {
     LoopbackHttpServer server([](const std::string&, const std::string&) {
         return httpResponse(200, utf8(u8"{\"ip\":\"203.0.113.7\",\"as\":\"电信\",\"x\":1}"));
     });
-    ui::AppSettings settings = settingsFor(server.url());
+    settings::AppSettings settings = settingsFor(server.url());
     settings.locationFormat = "[{国家}|{线路}]";
     const Outcome o = lookUp("127.0.0.2", settings);
     EXPECT_TRUE(o.ok);
@@ -132,7 +132,7 @@ TEST(LookupTest, BodyThatIsNotUtf8LosesOnlyItsBadBytes) {
                             "{\"ip\":\"203.0.113.9\",\"country\":\"\xD6\xD0\xCE\xC4\",\"region\":"
                             "\"\",\"city\":\"S\xE3o\",\"as\":\"\xFF\"}");
     });
-    ui::AppSettings settings = settingsFor(server.url());
+    settings::AppSettings settings = settingsFor(server.url());
     settings.locationFormat = "{国家}|{城市}|{线路}";
     const Outcome o = lookUp("127.0.0.2", settings);
     EXPECT_TRUE(o.ok);
@@ -185,9 +185,9 @@ protected:
     }
 
     Lines query(const std::string& server, int concurrency) {
-        ui::AppSettings s = settingsFor(server);
+        settings::AppSettings s = settingsFor(server);
         s.lookupConcurrency = concurrency;
-        ui::SharedSettings shared(s);
+        settings::SharedSettings shared(s);
         QueryHost host;
         queryExternalAddresses(services(), host, shared);
         return host.log;

@@ -44,13 +44,13 @@ inventory::AdapterSnapshot snapshotOf(
 TEST(ExportTextTest, TemplatesAreFilledInTableOrderWithCrLfAfterEveryLine) {
     const auto s = snapshotOf({{"10.0.0.9", "255.255.255.0", "", ""},
                                {"10.0.0.5", "255.255.0.0", "203.0.113.7", "广东深圳 电信"}});
-    EXPECT_EQ(buildExportText(s, ui::kDefaultCopyFormat),
+    EXPECT_EQ(buildExportText(s, settings::kDefaultCopyFormat),
               ":1080|mornlux|kvzt|\r\n203.0.113.7:1080|mornlux|kvzt|广东深圳 电信\r\n");
     EXPECT_EQ(buildExportText(s, "{内网IP}/{内网掩码} {内网IP}{ 外网IP}"),
               "10.0.0.9/255.255.255.0 10.0.0.9{ 外网IP}\r\n"
               "10.0.0.5/255.255.0.0 10.0.0.5{ 外网IP}\r\n");
     EXPECT_EQ(buildExportText(s, ""), "\r\n\r\n");
-    EXPECT_EQ(buildExportText({}, ui::kDefaultCopyFormat), "");
+    EXPECT_EQ(buildExportText({}, settings::kDefaultCopyFormat), "");
 }
 
 TEST(ExportTextTest, LaterStepsSearchWhatEarlierOnesInsertedButNotTheOtherWayRound) {
@@ -75,7 +75,7 @@ TEST(ExportTextTest, AHundredThousandAddressesEachGetTheirLine) {
                           e);
     }
     const std::string out =
-        buildExportText(s, "{内网IP}/{内网掩码} " + std::string(ui::kDefaultCopyFormat));
+        buildExportText(s, "{内网IP}/{内网掩码} " + std::string(settings::kDefaultCopyFormat));
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 100000);
     EXPECT_TRUE(
         out.starts_with("10.0.0.0/255.255.0.0 203.0.0.0:1080|mornlux|kvzt|广东深圳 电信\r\n"));
@@ -85,7 +85,7 @@ class ExportTest : public ipops::OperationTest {};
 
 TEST_F(ExportTest, TheOutcomeIsLoggedWithTheEntryCountInsideOneBusyPeriod) {
     openHost();
-    ui::SharedSettings settings;
+    settings::SharedSettings settings;
     FakeClipboard working(true);
     exportAddressesToClipboard(services(), *host_, settings, working);
     EXPECT_EQ(working.text,

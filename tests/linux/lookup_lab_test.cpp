@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "netns_lab.h"
-#include "ui/app_settings.h"
+#include "settings/app_settings.h"
 
 namespace nicops::linux_test {
 namespace {
@@ -127,8 +127,8 @@ TEST(LookupLabTest, EveryLocalAddressReportsThePublicAddressItIsTranslatedTo) {
     // The settings file is GBK, as the tree's narrow literals are.
     {
         std::ofstream(dir + "/UserConfig.ini", std::ios::binary)
-            << "[" << ui::kSettingsSection << "]\r\n"
-            << ui::kLookupServerKey << "=http://203.0.113.2:8080\r\n";
+            << "[" << settings::kSettingsSection << "]\r\n"
+            << settings::kLookupServerKey << "=http://203.0.113.2:8080\r\n";
     }
     const auto lookup = [&](const std::string& options, const std::string& logName) {
         return host.exec("LC_ALL=C.UTF-8 " + std::string(NICOPSCTL_PATH) + " --config " + dir +

@@ -98,8 +98,8 @@ TEST_F(SettingsDialogTest, PlaceholdersLandAtTheCaretOrOverTheSelectionAndStayOn
     dialog->findChild<QPushButton*>(toQString(settings_names::kOkButton))->click();
     EXPECT_TRUE(waitFor([this] { return view_->settingsDialog() == nullptr; }));
     EXPECT_EQ(context_->settings.get().locationFormat, "x{城市}z");
-    EXPECT_EQ(platform::readIniString(context_->settings.get().iniPath, kSettingsSection,
-                                      kCopyFormatKey, ""),
+    EXPECT_EQ(platform::readIniString(context_->settings.get().iniPath, settings::kSettingsSection,
+                                      settings::kCopyFormatKey, ""),
               "ab{外网IP}");
 }
 

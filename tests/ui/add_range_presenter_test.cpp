@@ -82,7 +82,7 @@ protected:
             dir_.write("host.json", nicops::testing::demoHostText()), error);
         ASSERT_NE(host_, nullptr) << error;
         context_ = std::make_unique<AppContext>(*host_);
-        AppSettings settings;
+        settings::AppSettings settings;
         settings.iniPath = (dir_.path() / "config/nicops/UserConfig.ini").string();
         context_->settings.set(settings);
         main_ = std::make_unique<MainPresenter>(*context_, mainView_, workers_.starter());

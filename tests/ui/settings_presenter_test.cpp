@@ -63,7 +63,7 @@ protected:
             dir_.write("host.json", nicops::testing::demoHostText()), error);
         ASSERT_NE(host_, nullptr) << error;
         context_ = std::make_unique<AppContext>(*host_);
-        AppSettings settings;
+        settings::AppSettings settings;
         settings.iniPath = iniPath_;  // in a folder that doesn't exist yet
         settings.lookupServer = "http://lookup.test";
         context_->settings.set(settings);
@@ -71,7 +71,7 @@ protected:
 
     // The key's value in the file, "<none>" when it isn't there.
     std::string stored(std::string_view key) const {
-        return platform::readIniString(iniPath_, kSettingsSection, key, "<none>");
+        return platform::readIniString(iniPath_, settings::kSettingsSection, key, "<none>");
     }
 
     TempDir dir_;
@@ -98,15 +98,15 @@ TEST_F(SettingsPresenterTest, OkWritesOnlyTheValuesThatChanged) {
     view_.texts[std::string(settings_names::kLookupConcurrencyBox)] = "0";   // below 1: kept
     second.applySettings();
 
-    const AppSettings now = context_->settings.get();
+    const settings::AppSettings now = context_->settings.get();
     EXPECT_EQ(now.connectTimeoutMs, 2);
     EXPECT_EQ(now.copyFormat, "{内网IP}");
     EXPECT_EQ(now.lookupConcurrency, 1);
     EXPECT_EQ(now.lookupServer, "http://lookup.test");
-    EXPECT_EQ(stored(kConnectTimeoutKey), "2");
-    EXPECT_EQ(stored(kCopyFormatKey), "{内网IP}");
-    for (std::string_view key :
-         {kRequestTimeoutKey, kLocationFormatKey, kLookupServerKey, kLookupConcurrencyKey}) {
+    EXPECT_EQ(stored(settings::kConnectTimeoutKey), "2");
+    EXPECT_EQ(stored(settings::kCopyFormatKey), "{内网IP}");
+    for (std::string_view key : {settings::kRequestTimeoutKey, settings::kLocationFormatKey,
+                                 settings::kLookupServerKey, settings::kLookupConcurrencyKey}) {
         EXPECT_EQ(stored(key), "<none>") << "unchanged, so not written";
     }
 
@@ -121,7 +121,7 @@ TEST_F(SettingsPresenterTest, ClosingWithoutOkKeepsMemoryAndFile) {
         view_.texts[std::string(settings_names::kLocationFormatBox)] = "{国家}";
         view_.texts[std::string(settings_names::kConnectTimeoutBox)] = "9";
     }
-    EXPECT_EQ(context_->settings.get().locationFormat, kDefaultLocationFormat);
+    EXPECT_EQ(context_->settings.get().locationFormat, settings::kDefaultLocationFormat);
     EXPECT_EQ(context_->settings.get().connectTimeoutMs, 1500);
     EXPECT_FALSE(std::filesystem::exists(iniPath_));
 }

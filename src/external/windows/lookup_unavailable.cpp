@@ -5,7 +5,7 @@
 namespace nicops::external {
 
 void queryExternalAddresses(const ipops::OperationServices&, ipops::OperationHost& host,
-                            const ui::SharedSettings&) {
+                            const settings::SharedSettings&) {
     host.setBusy(true);
     host.appendLog("此版本不含外网IP查询.");
     host.setBusy(false);

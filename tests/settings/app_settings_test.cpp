@@ -1,4 +1,4 @@
-#include "ui/app_settings.h"
+#include "settings/app_settings.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "platform/ini_file.h"
+#include "platform/settings_folder.h"
 
-namespace nicops::ui {
+namespace nicops::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -34,7 +35,7 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "nicops-settings-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
-        path_ = settingsFilePath(dir_);
+        path_ = platform::settingsFilePath(dir_);
     }
     void TearDown() override {
         std::error_code ec;
@@ -122,44 +123,6 @@ TEST_F(AppSettingsTest, LookupServerAndConcurrencyKeys) {
     }
 }
 
-#ifndef _WIN32  // the XDG folders; Windows keeps the file beside the program
-TEST(ConfigDirectoryTest, ComesFromTheEnvironmentByteForByte) {
-    const auto set = [](const char* name, const char* value) {
-        value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
-    };
-    const auto dirWith = [&](const char* xdg, const char* home) {
-        set("XDG_CONFIG_HOME", xdg);
-        set("HOME", home);
-        return defaultConfigDirectory();
-    };
-    const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
-    const char* oldHome = std::getenv("HOME");
-    const std::string savedXdg = oldXdg != nullptr ? oldXdg : "";
-    const std::string savedHome = oldHome != nullptr ? oldHome : "";
-    EXPECT_EQ(dirWith("/cfg/\xD3\xC3\xBB\xA7", "/h"), "/cfg/\xD3\xC3\xBB\xA7/nicops");
-    EXPECT_EQ(dirWith(nullptr, "/h/\xD3\xC3"), "/h/\xD3\xC3/.config/nicops");
-    EXPECT_EQ(dirWith("", "/h"), "/h/.config/nicops");
-    EXPECT_EQ(dirWith("relative", "/h"), "/h/.config/nicops");  // not a usable base
-    set("XDG_CONFIG_HOME", oldXdg != nullptr ? savedXdg.c_str() : nullptr);
-    set("HOME", oldHome != nullptr ? savedHome.c_str() : nullptr);
-
-    EXPECT_EQ(settingsFilePath("/etc/nicops"), "/etc/nicops/UserConfig.ini");
-    EXPECT_EQ(settingsFilePath("/etc/nicops/"), "/etc/nicops/UserConfig.ini");
-}
-#endif
-
-#ifndef _WIN32  // file modes
-TEST_F(AppSettingsTest, CreateConfigDirectoryMakesMissingParents) {
-    const std::string nested = dir_ + "/a/b/nicops";
-    ASSERT_TRUE(createConfigDirectory(nested));
-    EXPECT_TRUE(createConfigDirectory(nested + "/"));
-    EXPECT_EQ(fs::status(nested).permissions(), fs::perms::owner_all);
-    load("not a folder");
-    EXPECT_FALSE(createConfigDirectory(path_));
-    EXPECT_FALSE(createConfigDirectory(path_ + "/below"));
-}
-#endif
-
 TEST(SharedSettingsTest, ReadersAlwaysSeeOneWholeValue) {
     AppSettings a, b;
     a.copyFormat = std::string(200, 'a');  // long enough to live on the heap
@@ -194,4 +157,4 @@ TEST(SharedSettingsTest, ReadersAlwaysSeeOneWholeValue) {
 }
 
 }  // namespace
-}  // namespace nicops::ui
+}  // namespace nicops::settings

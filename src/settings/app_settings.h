@@ -1,5 +1,6 @@
-// The user settings: where the settings file lives, its section and keys, their defaults, and
-// the process-wide copy that the settings window changes while worker threads read it.
+// The user settings: the settings file's section and keys, their defaults, how they are read,
+// and the process-wide copy that the settings window changes while worker threads read it.
+// Where the file lives is the platform's business (platform/settings_folder.h).
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-namespace nicops::ui {
+namespace nicops::settings {
 
 // The one section of UserConfig.ini and its keys.
 inline constexpr std::string_view kSettingsSection = "汐桉网卡操作";
@@ -72,16 +73,4 @@ private:
     AppSettings value_;
 };
 
-// $XDG_CONFIG_HOME/nicops, else ~/.config/nicops. The bytes of the environment are taken as
-// they are. Empty when no home directory can be found.
-std::string defaultConfigDirectory();
-
-// configDir + "/UserConfig.ini" (just "UserConfig.ini" for an empty configDir).
-std::string settingsFilePath(const std::string& configDir);
-
-// Creates configDir and any missing parents (0700, as per-user configuration folders are). True
-// when the folder exists afterwards. Meant for the first write of a key: start-up reads only and
-// creates nothing.
-bool createConfigDirectory(const std::string& configDir);
-
-}  // namespace nicops::ui
+}  // namespace nicops::settings
