@@ -355,7 +355,7 @@ void runDelete(const Options& options, nicops::ui::AppContext& context,
     std::unordered_multimap<std::string, std::size_t> rowsOf;
     rowsOf.reserve(rows.size());
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        rowsOf.emplace(rows[r].cells[1], r);
+        rowsOf.emplace(rows[r].cells[nicops::ui::list_column::kAddress], r);
     }
     std::set<std::size_t> selection;
     for (const std::string& arg : options.args) {

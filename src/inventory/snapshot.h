@@ -2,8 +2,10 @@
 // configuration, rebuilt from scratch at every refresh.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inventory/connection_names.h"
@@ -47,6 +49,18 @@ enum class AddressKind { address, gateway, dhcpServer, primaryWins, secondaryWin
 inline constexpr AddressKind kAllAddressKinds[] = {
     AddressKind::address, AddressKind::gateway, AddressKind::dhcpServer, AddressKind::primaryWins,
     AddressKind::secondaryWins};
+
+// What the list's 类型 column and the kinds' check boxes call each kind, in the kinds' order.
+// The primary WINS text's leading space is the list's own.
+inline constexpr std::string_view kAddressKindTexts[] = {"IP-地址", "IP-网关", "DHCP-IP",
+                                                         " 主-WINS-IP", "辅-WINS-IP"};
+
+constexpr std::size_t kindSlot(AddressKind kind) {
+    return static_cast<std::size_t>(kind);
+}
+constexpr std::string_view kindText(AddressKind kind) {
+    return kAddressKindTexts[kindSlot(kind)];
+}
 
 struct AdapterSnapshot {
     KeyedTable<std::uint32_t, AdapterRecord> adapters;

@@ -9,13 +9,7 @@
 
 namespace nicops::ipops {
 
-namespace {
-
 using text::numberToText;
-
-constexpr std::string_view kAddressKind = "IP-地址";
-
-}  // namespace
 
 void deleteSelectedAddresses(const OperationServices& services, OperationHost& host,
                              const std::vector<SelectedRow>& rows) {
@@ -41,9 +35,9 @@ void deleteSelectedAddresses(const OperationServices& services, OperationHost& h
     std::vector<const SelectedRow*> addressRows;
     std::vector<std::uint32_t> contexts;
     for (const SelectedRow& row : rows) {
-        if (row.kind == kAddressKind) {
+        if (row.kind == inventory::AddressKind::address) {
             addressRows.push_back(&row);
-            contexts.push_back(static_cast<std::uint32_t>(text::textToInteger(row.context)));
+            contexts.push_back(row.context);
         }
     }
     qualifying = static_cast<std::uint32_t>(addressRows.size());

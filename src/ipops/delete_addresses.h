@@ -1,21 +1,23 @@
 // Deleting the selected rows of the IP list.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "inventory/snapshot.h"
 #include "ipops/operation_host.h"
 
 namespace nicops::ipops {
 
-// The cells of one selected list row that the delete reads.
+// What the delete reads of one selected list row.
 struct SelectedRow {
-    std::string address;  // column 1 "IP地址"
-    std::string context;  // column 3 "Context"
-    std::string kind;     // column 7 "类型"
+    std::string address;  // as the list shows it, for the log
+    std::uint32_t context = 0;
+    inventory::AddressKind kind = inventory::AddressKind::address;
 };
 
-// The delete operation: every selected row of kind "IP-地址" deleted by its context, each logged,
+// The delete operation: every selected row of the address kind deleted by its context, each logged,
 // then a refresh, the summary line and persistAddresses, all inside one busy period. `rows` are
 // the selected rows in ascending row order, taken when the operation starts.
 void deleteSelectedAddresses(const OperationServices& services, OperationHost& host,

@@ -16,16 +16,11 @@
 namespace nicops::ui {
 
 using inventory::AddressKind;
+using inventory::kindSlot;
+using inventory::kindText;
 using text::numberToText;
 
 namespace {
-
-constexpr std::array<std::string_view, 5> kKindTexts = {"IP-地址", "IP-网关", "DHCP-IP",
-                                                        " 主-WINS-IP", "辅-WINS-IP"};
-
-constexpr std::size_t kindSlot(AddressKind kind) {
-    return static_cast<std::size_t>(kind);
-}
 
 // The value of a dotted address for sorting; 0 for anything else.
 std::uint32_t addressValue(const std::string& text) {
@@ -49,10 +44,6 @@ std::string formatLogLine(int hour, int minute, int second, std::string_view mes
     line += message;
     line += "\r\n";
     return line;
-}
-
-std::string_view kindText(AddressKind kind) {
-    return kKindTexts[kindSlot(kind)];
 }
 
 namespace {
@@ -246,6 +237,8 @@ void MainPresenter::fillIpList() {
                     continue;
                 }
                 IpListRow row;
+                row.kind = kind;
+                row.context = entry.nteContext;
                 row.cells = {numberToText(static_cast<std::int32_t>(rows.size() + 1)),
                              address,
                              entry.mask,
@@ -306,7 +299,7 @@ void MainPresenter::sortIpList(int column) {
 }
 
 void MainPresenter::sortRows(int column, std::uint64_t generation) {
-    if (column < 0 || column > 7) {
+    if (column < 0 || static_cast<std::size_t>(column) >= list_column::kCount) {
         return;
     }
     std::vector<IpListRow> rows;
@@ -319,7 +312,8 @@ void MainPresenter::sortRows(int column, std::uint64_t generation) {
     const auto col = static_cast<std::size_t>(column);
     // Keys computed once per row: the address column by the address's numeric value, the
     // mask and text columns as text, the others as integers.
-    const bool textual = column == 2 || column == 6 || column == 7;
+    const bool textual = col == list_column::kMask || col == list_column::kExternalAddress ||
+                         col == list_column::kKind;
     std::vector<std::size_t> order(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         order[i] = i;
@@ -332,8 +326,8 @@ void MainPresenter::sortRows(int column, std::uint64_t generation) {
     } else {
         std::vector<std::int64_t> keys(rows.size());
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            keys[i] = column == 1 ? addressValue(rows[i].cells[col])
-                                  : text::textToInteger(rows[i].cells[col]);
+            keys[i] = col == list_column::kAddress ? addressValue(rows[i].cells[col])
+                                                   : text::textToInteger(rows[i].cells[col]);
         }
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return ascending ? keys[a] < keys[b] : keys[a] > keys[b];
@@ -516,8 +510,8 @@ std::vector<ipops::SelectedRow> MainPresenter::selectedRows() const {
     selected.reserve(selection_.size());
     for (std::size_t row : selection_) {
         if (row < rows_.size()) {
-            const auto& cells = rows_[row].cells;
-            selected.push_back({cells[1], cells[3], cells[7]});
+            const IpListRow& shown = rows_[row];
+            selected.push_back({shown.cells[list_column::kAddress], shown.context, shown.kind});
         }
     }
     return selected;

@@ -28,9 +28,6 @@ WorkerStarter detachedWorkers();
 // "HH:MM:SS：message\r\n" for the given local time of day.
 std::string formatLogLine(int hour, int minute, int second, std::string_view message);
 
-// The text of column 7 for each address kind.
-std::string_view kindText(inventory::AddressKind kind);
-
 class MainPresenter final : public ipops::OperationHost {
 public:
     MainPresenter(AppContext& context, MainView& view,

@@ -12,13 +12,30 @@
 #include <string_view>
 #include <vector>
 
+#include "inventory/snapshot.h"
 #include "platform/clipboard.h"
 
 namespace nicops::ui {
 
-// One row of the IP list: ID, IP地址, 子网掩码, Context, Next, 网卡索引, 外网IP, 类型.
+// The IP list's columns, in the list's order.
+namespace list_column {
+inline constexpr std::size_t kId = 0;
+inline constexpr std::size_t kAddress = 1;          // IP地址
+inline constexpr std::size_t kMask = 2;             // 子网掩码
+inline constexpr std::size_t kContext = 3;          // Context, as a signed 32-bit decimal
+inline constexpr std::size_t kNext = 4;             // Next
+inline constexpr std::size_t kAdapterIndex = 5;     // 网卡索引
+inline constexpr std::size_t kExternalAddress = 6;  // 外网IP
+inline constexpr std::size_t kKind = 7;             // 类型
+inline constexpr std::size_t kCount = 8;
+}  // namespace list_column
+
+// One row of the IP list: the cells as shown, and what the operations read of the row as data
+// (they never parse a cell back).
 struct IpListRow {
-    std::array<std::string, 8> cells;
+    std::array<std::string, list_column::kCount> cells;
+    inventory::AddressKind kind = inventory::AddressKind::address;
+    std::uint32_t context = 0;
     bool operator==(const IpListRow&) const = default;
 };
 

@@ -14,8 +14,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-SelectedRow addressRow(const std::string& address, const std::string& context) {
-    return {address, context, "IP-地址"};
+using inventory::AddressKind;
+
+SelectedRow addressRow(const std::string& address, std::uint32_t context) {
+    return {address, context, AddressKind::address};
 }
 
 class DeleteTest : public OperationTest {
@@ -29,8 +31,9 @@ protected:
 };
 
 TEST_F(DeleteTest, OnlyAddressRowsAreDeletedAndEveryRowIsCounted) {
-    const Lines log = remove(
-        {addressRow("10.0.0.5", "5"), {"10.9.0.254", "9", "IP-网关"}, addressRow("10.0.0.6", "6")});
+    const Lines log = remove({addressRow("10.0.0.5", 5),
+                              {"10.9.0.254", 9, AddressKind::gateway},
+                              addressRow("10.0.0.6", 6)});
     EXPECT_EQ(log, (Lines{"<busy>", "已经开始启用选中项目,请稍后...", "成功删除IP-地址 10.0.0.5",
                           "成功删除IP-地址 10.0.0.6", "刷新显示完成.",
                           "删除选中项目完成,共计选中3条,符合启用条件2条,其中成功2 失败0."} +
@@ -40,11 +43,11 @@ TEST_F(DeleteTest, OnlyAddressRowsAreDeletedAndEveryRowIsCounted) {
 }
 
 TEST_F(DeleteTest, FailuresAreLoggedWithTheCodeAndTheRunGoesOn) {
-    // No number reads 0, which the host doesn't know; a kind is matched byte for byte.
-    const Lines log = remove({addressRow("10.0.0.5", "abc"),
-                              addressRow("10.0.0.77", "77"),
-                              {"10.0.0.6", "6", "IP-地址 "},
-                              addressRow("10.0.0.6", " 6x")});
+    // Context 0 and 77 are unknown to the host; a row of another kind is counted, not deleted.
+    const Lines log = remove({addressRow("10.0.0.5", 0),
+                              addressRow("10.0.0.77", 77),
+                              {"10.0.0.6", 6, AddressKind::primaryWins},
+                              addressRow("10.0.0.6", 6)});
     EXPECT_EQ(
         Lines(log.begin() + 2, log.end() - 4),
         (Lines{"删除IP-地址 10.0.0.5 失败,返回代码1168.",
@@ -52,17 +55,18 @@ TEST_F(DeleteTest, FailuresAreLoggedWithTheCodeAndTheRunGoesOn) {
                "刷新显示完成.", "删除选中项目完成,共计选中4条,符合启用条件3条,其中成功1 失败2."}));
 }
 
-TEST_F(DeleteTest, AContextShownAsANegativeNumberIsHandedOverAsItsUnsignedValue) {
+TEST_F(DeleteTest, AContextAboveTheSigned32BitRangeIsHandedOverWhole) {
     // 192.168.7.9 as a number is 3232237321, which the list shows as -1062729975.
     openHost(12, R"({"adapters": [{"index": 12, "adapterName": "eth0", "ipAddresses": [
         {"address": "192.168.7.9", "mask": "255.255.0.0", "context": 3232237321}]}]})");
-    const Lines log = remove({addressRow("192.168.7.9", "-1062729975")});
+    const Lines log = remove({addressRow("192.168.7.9", 3232237321U)});
     EXPECT_EQ(log[2], "成功删除IP-地址 192.168.7.9");
     EXPECT_TRUE(addressesOf(12).empty());
 }
 
 TEST_F(DeleteTest, RowsOfOtherKindsOnlyStillRefreshAndPersist) {
-    const Lines log = remove({{"10.9.0.254", "9", "IP-网关"}, {"10.0.0.1", "3", "DHCP-IP"}});
+    const Lines log =
+        remove({{"10.9.0.254", 9, AddressKind::gateway}, {"10.0.0.1", 3, AddressKind::dhcpServer}});
     EXPECT_EQ(log, (Lines{"<busy>", "已经开始启用选中项目,请稍后...", "刷新显示完成.",
                           "删除选中项目完成,共计选中2条,符合启用条件0条,其中成功0 失败0."} +
                     storedLines() + Lines{"</busy>"}));
@@ -94,10 +98,10 @@ TEST_F(PersistTest, AddWritesTheAdaptersWholeSetInTableOrderWithParallelMasks) {
 TEST_F(PersistTest, DeletingEveryAddressStoresBothValuesEmpty) {
     addIpRanges(services(), *host_, {"10.0.0.7", "255.255.255.0", false});
     deleteSelectedAddresses(services(), *host_,
-                            {addressRow("10.0.0.6", "6"), addressRow("10.0.0.5", "5")});
+                            {addressRow("10.0.0.6", 6), addressRow("10.0.0.5", 5)});
     EXPECT_EQ(stored("eth0", "IPAddress"), "10.0.0.7\r\n\r\n");
     const std::uint32_t context = snapshot_.addresses.find("10.0.0.7")->nteContext;
-    deleteSelectedAddresses(services(), *host_, {addressRow("10.0.0.7", std::to_string(context))});
+    deleteSelectedAddresses(services(), *host_, {addressRow("10.0.0.7", context)});
     EXPECT_EQ(stored("eth0", "IPAddress"), "\r\n\r\n");  // two zero bytes
     EXPECT_EQ(stored("eth0", "SubnetMask"), "\r\n\r\n");
     const Lines log = host_->takeLog();

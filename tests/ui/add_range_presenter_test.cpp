@@ -175,7 +175,8 @@ TEST_F(AddRangePresenterTest, OkCopiesTheRequestStartsTheAddOnAWorkerAndCloses) 
     EXPECT_NE(std::find(log.begin(), log.end(), "添加IP完成，添加成功2，添加失败0。"), log.end());
     bool listed = false;
     for (const auto& row : main_->rows()) {
-        listed = listed || (row.cells[1] == "192.168.1.41" && row.cells[2] == "255.255.255.0");
+        listed = listed || (row.cells[list_column::kAddress] == "192.168.1.41" &&
+                            row.cells[list_column::kMask] == "255.255.255.0");
     }
     EXPECT_TRUE(listed);
     EXPECT_TRUE(main_->controlEnabled(menu::kAdd)) << "the add's busy period has ended";

@@ -352,18 +352,20 @@ TEST_F(MainPresenterTest, DeleteTakesTheRecordedSelectionWhichFollowsItsRowsThro
     presenter_->firstDisplay();
     settle();
     ASSERT_EQ(presenter_->rows().size(), 25U);
-    ASSERT_EQ(presenter_->rows()[24].cells[7], "IP-网关");
+    ASSERT_EQ(presenter_->rows()[24].cells[list_column::kKind], "IP-网关");
     presenter_->listSelectionChanged({24, 3, 0});  // .1 (gateway), .13, .10
 
     presenter_->sortIpList(1);  // the gateway's 192.168.1.1 comes first
     settle();
-    ASSERT_EQ(presenter_->rows()[0].cells[1], "192.168.1.1");
+    ASSERT_EQ(presenter_->rows()[0].cells[list_column::kAddress], "192.168.1.1");
     const auto selected = presenter_->selectedRows();
     ASSERT_EQ(selected.size(), 3U);
     EXPECT_EQ(selected[0].address, "192.168.1.1");
     EXPECT_EQ(selected[1].address, "192.168.1.10");
     EXPECT_EQ(selected[2].address, "192.168.1.13");
-    EXPECT_EQ(selected[2].context, "104");
+    EXPECT_EQ(selected[0].kind, AddressKind::gateway);
+    EXPECT_EQ(selected[2].kind, AddressKind::address);
+    EXPECT_EQ(selected[2].context, 104U);
 
     presenter_->deleteChosen();  // on this (the UI) thread, refresh included
     view_.pump();

@@ -17,7 +17,7 @@ namespace nicops::ui::qt {
 
 class IpListModel final : public QAbstractTableModel {
 public:
-    static constexpr int kColumns = 8;
+    static constexpr int kColumns = static_cast<int>(list_column::kCount);
     using Row = std::array<QString, kColumns>;
 
     explicit IpListModel(QObject* parent = nullptr);

@@ -84,16 +84,16 @@ private:
 // The widest texts a list column holds, '0' standing for any digit; none for hidden columns.
 QStringList widestTexts(std::size_t column) {
     switch (column) {
-        case 0:
+        case list_column::kId:
             return {QStringLiteral("000000")};  // row numbers: six digits for any real list
-        case 1:
-        case 2:
-        case 6:
+        case list_column::kAddress:
+        case list_column::kMask:
+        case list_column::kExternalAddress:
             return {QStringLiteral("000.000.000.000")};  // addresses and masks
-        case 7: {
+        case list_column::kKind: {
             QStringList kinds;
             for (AddressKind kind : inventory::kAllAddressKinds) {
-                kinds << toQString(kindText(kind));
+                kinds << toQString(inventory::kindText(kind));
             }
             return kinds;
         }
