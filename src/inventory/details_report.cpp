@@ -153,7 +153,7 @@ std::vector<std::string> linkStateLines(const std::string& comboText, std::int32
     lines.emplace_back(37, '-');
     lines.push_back(comboText + (query.queryMediaState(comboText) == 1 ? " 媒体状态状态-已连接."
                                                                        : " 媒体状态状态-已断开."));
-    if (status == kStatusConnected) {
+    if (status == platform::kStatusConnected) {
         const double mbps = static_cast<double>(query.queryLinkSpeed(comboText)) / 1000000.0;
         lines.push_back(comboText + " 最大传输速度" + numberToText(mbps) + "Mbps");
     }

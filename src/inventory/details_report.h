@@ -11,7 +11,9 @@
 
 namespace nicops::inventory {
 
-inline constexpr std::int32_t kStatusConnected = 2;
+// The link-status numbers are the platform's (ip_helper.h); the name stays for the callers that
+// ask the inventory.
+using platform::kStatusConnected;
 
 // Status name by NetConnectionStatus; "未知" for anything outside 0..12 (-1 included).
 std::string adapterStatusName(std::int32_t status);

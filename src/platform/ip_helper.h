@@ -56,8 +56,21 @@ inline std::string singleLineName(std::string name) {
 }
 
 // Result codes of addIpAddress / deleteIpAddress: 0 is success, anything else a platform code
-// that callers show in decimal and never interpret.
+// that callers show in decimal and never interpret. The codes every backend answers alike (the
+// kernel's errno values and the Windows API's own codes pass through as they come):
 inline constexpr std::uint32_t kNoError = 0;
+inline constexpr std::uint32_t kInvalidParameter = 87;  // no address, 0.0.0.0, or no mask
+inline constexpr std::uint32_t kNotFound = 1168;        // no such adapter / no such address
+inline constexpr std::uint32_t kAlreadyExists = 17;     // an adapter carries the address already
+inline constexpr std::uint32_t kWriteFault = 29;        // the simulated host's file not written
+
+// NetConnectionStatus numbers, as ConnectionQuery::connectionStatus answers them (the details
+// report names all of 0..12).
+inline constexpr std::int32_t kStatusDisconnected = 0;
+inline constexpr std::int32_t kStatusConnected = 2;
+inline constexpr std::int32_t kStatusHardwareNotPresent = 4;
+inline constexpr std::int32_t kStatusMediaDisconnected = 7;
+inline constexpr std::int32_t kStatusAuthenticating = 8;
 
 // One address of a batch add: dotted address and dotted mask.
 struct AddressToAdd {
@@ -113,7 +126,7 @@ class ConnectionQuery {
 public:
     virtual ~ConnectionQuery() = default;
 
-    // NetConnectionStatus numbering (2 = connected); -1 when no connection has that name.
+    // NetConnectionStatus numbering (kStatusConnected ...); -1 when no connection has that name.
     virtual std::int32_t connectionStatus(const std::string& connectionName) = 0;
     // 1 when the link is up; 0 when it is not or no adapter has that name.
     virtual std::int32_t mediaState(const std::string& connectionName) = 0;

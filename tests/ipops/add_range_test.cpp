@@ -116,8 +116,8 @@ TEST_F(AddRangeTest, RangeAddressesSkipTheKeyTestAndTakeTheBackendsAnswer) {
     // 10.0.0.5 is on this adapter, 10.9.0.1 on the other one: only the backend refuses them.
     const Lines log = add("10.0.0.{4-5}\r\n10.9.0.{1-1}\r\n10.9.0.{1-2}");
     EXPECT_EQ(Lines(log.begin() + 2, log.begin() + 8),
-              (Lines{"添加IP-地址 10.0.0.4 成功.", "添加IP-地址 10.0.0.5 失败,返回代码5010.",
-                     "添加IP-地址地址范围错误！", "添加IP-地址 10.9.0.1 失败,返回代码5010.",
+              (Lines{"添加IP-地址 10.0.0.4 成功.", "添加IP-地址 10.0.0.5 失败,返回代码17.",
+                     "添加IP-地址地址范围错误！", "添加IP-地址 10.9.0.1 失败,返回代码17.",
                      "添加IP-地址 10.9.0.2 成功.", "刷新显示完成."}));
     EXPECT_EQ(log[8], "添加IP完成，添加成功2，添加失败2。");
 }
@@ -163,7 +163,7 @@ TEST_F(AddRangeTest, SingleEntriesAreCheckedForFormatThenAgainstTheSnapshot) {
 TEST_F(AddRangeTest, TheKeyTestSeesTheSnapshotOfTheLastRefreshNotTheRunsOwnAdds) {
     // The first line adds 10.0.0.50; the snapshot still lacks it, so the backend answers.
     const Lines log = add("10.0.0.{50-51}\r\n10.0.0.50");
-    EXPECT_EQ(log[4], "添加IP-地址 10.0.0.50 失败,返回代码5010.");
+    EXPECT_EQ(log[4], "添加IP-地址 10.0.0.50 失败,返回代码17.");
 }
 
 TEST_F(AddRangeTest, HostNamesAreLookedUpOnlyWhenTheyLookLikeOne) {

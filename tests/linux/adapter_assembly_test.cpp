@@ -135,15 +135,10 @@ TEST(AdapterAssemblyTest, DescriptionTypeAndDhcpFlag) {
         obtainsAddressByDhcp(fixed, 3, {{3, 9, 4 /* static */}, {4, 9, kRouteProtocolDhcp}}));
 }
 
-TEST(AdapterAssemblyTest, MasksAndPrefixes) {
+TEST(AdapterAssemblyTest, MasksOfPrefixes) {
     EXPECT_EQ(maskOfPrefix(0), "0.0.0.0");
     EXPECT_EQ(maskOfPrefix(17), "255.255.128.0");
     EXPECT_EQ(maskOfPrefix(32), "255.255.255.255");
-    EXPECT_EQ(prefixOfMask(0xFFFFFF00), 24);
-    EXPECT_EQ(prefixOfMask(0xFFFFFFFF), 32);
-    EXPECT_EQ(prefixOfMask(0), 0);
-    EXPECT_EQ(prefixOfMask(0xFF00FF00), std::nullopt);
-    EXPECT_EQ(prefixOfMask(0x00FFFFFF), std::nullopt);
 }
 
 TEST(LinkStatusTest, StatusAndMediaFromFlagsOperstateAndCarrier) {

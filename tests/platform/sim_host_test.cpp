@@ -44,12 +44,16 @@ protected:
     std::string path_;
 };
 
-TEST_F(SimHostTest, AddRefusesBadInputWithThePlatformsCodes) {
+TEST_F(SimHostTest, AddRefusesWhatTheKernelBackendRefusesWithItsCodes) {
     auto host = open();
-    EXPECT_EQ(host->addIpAddress("10.0.0.300", "255.255.255.0", 12), kInvalidParameter);
-    EXPECT_EQ(host->addIpAddress("10.0.0.6", "mask", 12), kInvalidParameter);
-    EXPECT_EQ(host->addIpAddress("10.0.0.6", "255.255.255.0", 99), kNotFound);
-    EXPECT_EQ(host->addIpAddress("10.9.0.2", "255.255.255.0", 12), kObjectAlreadyExists);
+    EXPECT_EQ(host->addIpAddress("10.0.0.300", "255.255.255.0", 12), 87U);
+    EXPECT_EQ(host->addIpAddress("10.0.0.6", "mask", 12), 87U);
+    EXPECT_EQ(host->addIpAddress("0.0.0.0", "255.255.255.0", 12), 87U);
+    EXPECT_EQ(host->addIpAddress("10.0.0.6", "255.0.255.0", 12), 87U);
+    EXPECT_EQ(host->addIpAddress("10.0.0.6", "255.0.255.0", 99), 87U);  // before the adapter
+    EXPECT_EQ(host->addIpAddress("10.0.0.6", "255.255.255.0", 99), 1168U);
+    EXPECT_EQ(host->addIpAddress("10.9.0.2", "255.255.255.0", 12), 17U);  // on adapter 13
+    EXPECT_EQ(host->addIpAddress("10.0.0.5", "255.255.255.128", 12), 17U);
     EXPECT_EQ(host->addIpAddress("10.0.0.99", "255.255.255.0", 12), 5U);
     EXPECT_EQ(addressesOf(*host, 12).size(), 1U);  // nothing was added by the refusals
 }
@@ -113,9 +117,8 @@ TEST_F(SimHostTest, BatchesAnswerAsSingleCallsAndWriteTheFileOnce) {
         {"10.9.0.1", "255.255.255.0"}, {"10.0.0.99", "255.255.255.0"},
         {"10.0.0.8", "not a mask"},
     };
-    EXPECT_EQ(
-        host->addIpAddresses(items, 12),
-        (std::vector<std::uint32_t>{0, 87, 0, kObjectAlreadyExists, kObjectAlreadyExists, 5, 87}));
+    EXPECT_EQ(host->addIpAddresses(items, 12),
+              (std::vector<std::uint32_t>{0, 87, 0, kAlreadyExists, kAlreadyExists, 5, 87}));
     EXPECT_EQ(host->addIpAddresses({{"10.0.0.20", "255.255.255.0"}}, 99),
               std::vector<std::uint32_t>{kNotFound});
     auto list = addressesOf(*host, 12);
@@ -180,7 +183,7 @@ TEST_F(SimHostTest, AFailedBatchWriteKeepsNothingOfTheBatch) {
                                     {"10.0.0.5", "255.255.255.0"},
                                     {"10.0.0.7", "255.255.255.0"}},
                                    12),
-              (std::vector<std::uint32_t>{kWriteFault, kObjectAlreadyExists, kWriteFault}));
+              (std::vector<std::uint32_t>{kWriteFault, kAlreadyExists, kWriteFault}));
     EXPECT_EQ(host->deleteIpAddresses({7, 9, 8}),
               (std::vector<std::uint32_t>{kWriteFault, kNotFound, kWriteFault}));
     ASSERT_EQ(addressesOf(*host, 12).size(), 1U);

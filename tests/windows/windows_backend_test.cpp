@@ -140,6 +140,26 @@ TEST(WindowsBackend, AdaptersAgreeWithTheInterfaceTableAndTheirAddresses) {
     }
 }
 
+TEST(WindowsBackend, AddsTheBatchRuleRefusesNeverReachThePlatform) {
+    WindowsBackend backend;
+    for (const AdapterInfo& adapter : backend.getAdaptersInfo()) {
+        for (const IpAddrString& entry : adapter.ipAddresses) {
+            if (entry.address == "0.0.0.0") {
+                continue;
+            }
+            // An address the host carries, the zero address, a mask with holes.
+            EXPECT_EQ(
+                backend.addIpAddresses({{entry.address, "255.255.255.255"},
+                                        {"0.0.0.0", "255.255.255.0"},
+                                        {"192.0.2.7", "255.0.255.0"}},
+                                       adapter.index),
+                (std::vector<std::uint32_t>{kAlreadyExists, kInvalidParameter, kInvalidParameter}));
+            return;
+        }
+    }
+    GTEST_SKIP() << "no adapter with an address";
+}
+
 TEST(WindowsBackend, ConnectionQueriesAnswerByFriendlyName) {
     WindowsBackend backend;
     int named = 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/ipv4_text.h"
 #include "text/codepage.h"
 
 namespace nicops::platform::linux_host {
@@ -70,15 +71,6 @@ const std::string& maskOfPrefix(std::uint8_t prefixLength) {
     return masks[std::min<std::size_t>(prefixLength, 32)];
 }
 
-std::optional<std::uint8_t> prefixOfMask(std::uint32_t mask) {
-    const std::uint32_t inverted = ~mask;
-    // A contiguous mask inverted is 0...01...1: adding one leaves a single bit or zero.
-    if ((inverted & (inverted + 1)) != 0) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint8_t>(__builtin_popcount(mask));
-}
-
 bool obtainsAddressByDhcp(const std::vector<AddressRecord>& addresses, std::uint32_t linkIndex,
                           const std::vector<DefaultRoute>& routes) {
     for (const auto& address : addresses) {
@@ -104,25 +96,20 @@ bool linkIsUp(const LinkRecord& link) {
 }
 
 std::int32_t connectionStatusOf(const LinkRecord& link) {
-    constexpr std::int32_t kDisconnected = 0;
-    constexpr std::int32_t kConnected = 2;
-    constexpr std::int32_t kHardwareNotPresent = 4;
-    constexpr std::int32_t kMediaDisconnected = 7;
-    constexpr std::int32_t kAuthenticating = 8;
     if ((link.flags & IFF_UP) == 0) {
-        return kDisconnected;
+        return kStatusDisconnected;
     }
     if (linkIsUp(link)) {
-        return kConnected;
+        return kStatusConnected;
     }
     switch (link.operState) {
         case OperState::notPresent:
-            return kHardwareNotPresent;
+            return kStatusHardwareNotPresent;
         case OperState::dormant:
             // Carrier but waiting for the supplicant: 802.1X or a WPA handshake in progress.
-            return kAuthenticating;
+            return kStatusAuthenticating;
         default:
-            return kMediaDisconnected;
+            return kStatusMediaDisconnected;
     }
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+// For its users' prefixOfMask, which moved to the batch rule (until they include it themselves).
+#include "platform/address_batch.h"
 #include "platform/ip_helper.h"
 #include "platform/linux/host_files.h"
 #include "platform/linux/rtnl_records.h"
@@ -25,8 +27,6 @@ struct LinkFacts {
 std::uint32_t adapterTypeOf(std::uint16_t arpType, bool wireless);
 // The dotted mask of a prefix length (0..32; longer lengths give 255.255.255.255).
 const std::string& maskOfPrefix(std::uint8_t prefixLength);
-// The prefix length of a contiguous mask; nullopt for a mask with holes.
-std::optional<std::uint8_t> prefixOfMask(std::uint32_t mask);
 
 // Whether the link obtains its IPv4 configuration from a DHCP client: an address with a
 // finite valid lifetime, or a default route installed by DHCP.

@@ -13,6 +13,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/ipv4_text.h"
+
 namespace nicops::platform::linux_host {
 
 namespace fs = std::filesystem;

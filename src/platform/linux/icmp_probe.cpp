@@ -17,6 +17,8 @@
 #include <random>
 #include <unordered_map>
 
+#include "platform/ipv4_text.h"
+
 namespace nicops::platform::linux_host {
 
 namespace {
@@ -119,13 +121,14 @@ std::vector<std::int32_t> IcmpProbe::probeAddresses(const std::vector<std::strin
     std::vector<std::size_t> targetOf(addresses.size(), SIZE_MAX);
     std::unordered_map<std::uint32_t, std::size_t> byAddress;
     for (std::size_t i = 0; i < addresses.size(); ++i) {
-        in_addr parsed{};
-        if (::inet_pton(AF_INET, addresses[i].c_str(), &parsed) != 1) {
+        const auto parsed = parseIpv4(addresses[i]);
+        if (!parsed) {
             continue;
         }
-        const auto [it, added] = byAddress.emplace(parsed.s_addr, targets.size());
+        const std::uint32_t address = htonl(*parsed);  // as the socket addresses hold it
+        const auto [it, added] = byAddress.emplace(address, targets.size());
         if (added) {
-            targets.push_back({parsed.s_addr, nextSequence_++});
+            targets.push_back({address, nextSequence_++});
         }
         targetOf[i] = it->second;
     }

@@ -21,6 +21,8 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "platform/address_batch.h"
+#include "platform/ipv4_text.h"
 #include "platform/linux/adapter_assembly.h"
 #include "platform/linux/netlink_socket.h"
 #include "text/codepage.h"
@@ -357,61 +359,45 @@ std::uint32_t LinuxBackend::addIpAddress(const std::string& address, const std::
 
 std::vector<std::uint32_t> LinuxBackend::addIpAddresses(const std::vector<AddressToAdd>& items,
                                                         std::uint32_t adapterIndex) {
-    struct Planned {
-        std::size_t item;
-        std::uint32_t address;
-        std::uint8_t prefixLength;
-    };
     std::vector<std::uint32_t> results(items.size(), kInvalidParameter);
-    std::vector<Planned> valid;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const auto address = parseIpv4(items[i].address);
-        const auto mask = parseIpv4(items[i].mask);
-        const auto prefix = mask ? prefixOfMask(*mask) : std::nullopt;
-        if (address && *address != 0 && prefix) {
-            valid.push_back({i, *address, *prefix});
-        }
-    }
-    if (valid.empty()) {
-        return results;
-    }
-
     std::lock_guard lock(mutex_);
-    const auto fail = [&](std::uint32_t code) {
-        for (const auto& planned : valid) {
-            results[planned.item] = code;
+    std::optional<std::vector<AddressRecord>> present;
+    const bool linkFound = getLink(adapterIndex).has_value();
+    if (linkFound) {
+        present = dumpAddresses(*socket_, 0);
+    }
+    std::vector<std::uint32_t> presentAddresses;
+    if (present) {
+        presentAddresses.reserve(present->size());
+        for (const auto& address : *present) {
+            presentAddresses.push_back(address.address);
         }
-        return results;
-    };
-    if (!getLink(adapterIndex)) {
-        return fail(kNotFound);
     }
-    const auto present = dumpAddresses(*socket_, 0);
-    if (!present) {
-        return fail(resultCode(EIO));
-    }
-    // One address belongs to one adapter: refuse what any link carries, and repeats.
-    std::unordered_set<std::uint32_t> taken;
-    taken.reserve(present->size() + valid.size());
-    for (const auto& address : *present) {
-        taken.insert(address.address);
-    }
-    std::vector<Planned> toSend;
-    toSend.reserve(valid.size());
-    for (const auto& planned : valid) {
-        if (taken.insert(planned.address).second) {
-            toSend.push_back(planned);
+    const auto plan = planAddressBatch(items, presentAddresses);
+    std::vector<std::size_t> toSend;
+    toSend.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (plan[i].code == kInvalidParameter) {
+            continue;
+        }
+        if (!linkFound) {
+            results[i] = kNotFound;
+        } else if (!present) {
+            results[i] = resultCode(EIO);
+        } else if (plan[i].code != kNoError) {
+            results[i] = plan[i].code;
         } else {
-            results[planned.item] = kAlreadyExists;
+            toSend.push_back(i);
         }
     }
     const auto errors =
         socket_->pipeline(toSend.size(), [&](void* buffer, std::uint32_t seq, std::size_t i) {
-            return buildAddressChange(buffer, RTM_NEWADDR, seq, adapterIndex, toSend[i].address,
-                                      toSend[i].prefixLength);
+            const PlannedAddress& planned = plan[toSend[i]];
+            return buildAddressChange(buffer, RTM_NEWADDR, seq, adapterIndex, planned.address,
+                                      planned.prefixLength);
         });
     for (std::size_t i = 0; i < toSend.size(); ++i) {
-        results[toSend[i].item] = resultCode(errors[i]);
+        results[toSend[i]] = resultCode(errors[i]);
     }
     return results;
 }

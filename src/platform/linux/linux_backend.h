@@ -7,6 +7,7 @@
 // same index and hardware address.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -23,10 +24,9 @@ namespace nicops::platform::linux_host {
 
 class NetlinkSocket;
 
-// Result codes beside the kernel's errno values.
-inline constexpr std::uint32_t kInvalidParameter = 87;  // not a dotted address or mask
-inline constexpr std::uint32_t kNotFound = 1168;        // no such adapter / no such address
-inline constexpr std::uint32_t kAlreadyExists = 17;     // EEXIST: some link carries the address
+// Besides the kernel's errno values the backend answers the platform's codes (ip_helper.h);
+// kAlreadyExists is EEXIST.
+static_assert(kAlreadyExists == EEXIST);
 
 using platform::AddressToAdd;
 
@@ -50,8 +50,9 @@ public:
     std::optional<bool> dhcpFlag(const std::string& connectionName) override;
 
     // Adds many addresses to one adapter with one address dump and pipelined requests; one
-    // result per item, with the codes of addIpAddress. An address repeated in the list is
-    // refused with 17 the second time.
+    // result per item, with the codes of addIpAddress. What reaches the kernel is what
+    // planAddressBatch lets through (an address repeated in the list is refused with 17 the
+    // second time); before that, a missing adapter answers kNotFound, a failed dump EIO.
     std::vector<std::uint32_t> addIpAddresses(const std::vector<AddressToAdd>& items,
                                               std::uint32_t adapterIndex) override;
     // Deletes many addresses by context with one address dump and pipelined requests; one

@@ -7,8 +7,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/address_batch.h"
 #include "platform/atomic_file.h"
-#include "platform/inet.h"
+#include "platform/ipv4_text.h"
 #include "platform/json_text.h"
 #include "text/codepage.h"
 
@@ -31,10 +32,6 @@ template <typename T>
 T numberField(const json& object, const char* field, T fallback = 0) {
     auto it = object.find(field);
     return it != object.end() && it->is_number() ? it->get<T>() : fallback;
-}
-
-bool parseIpv4(const std::string& text, in_addr& out) {
-    return inet_pton(AF_INET, text.c_str(), &out) == 1;
 }
 
 // The physical address "00-1A-2B-3C-4D-5E" (or with colons) as bytes.
@@ -341,69 +338,65 @@ std::uint32_t SimHost::addIpAddress(const std::string& address, const std::strin
 std::vector<std::uint32_t> SimHost::addIpAddresses(const std::vector<AddressToAdd>& items,
                                                    std::uint32_t adapterIndex) {
     std::vector<std::uint32_t> results(items.size(), kInvalidParameter);
-    std::vector<std::size_t> valid;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        in_addr parsed{};
-        if (parseIpv4(items[i].address, parsed) && parseIpv4(items[i].mask, parsed)) {
-            valid.push_back(i);
-        }
-    }
-    if (valid.empty()) {
-        return results;
-    }
     std::lock_guard lock(mutex_);
     json* target = nullptr;
     std::uint32_t maxContext = 0;
-    // One address belongs to one adapter: every address the host holds, and each one added.
-    std::unordered_set<std::string> held;
+    // Every address the host holds: one address belongs to one adapter.
+    std::vector<std::uint32_t> held;
     for (json& a : mutableAdapters()) {
         if (numberField<std::uint32_t>(a, "index") == adapterIndex && target == nullptr) {
             target = &a;
         }
         for (const IpAddrString& e : readList(a, "ipAddresses")) {
             maxContext = std::max(maxContext, e.context);
-            held.insert(e.address);
+            if (const auto address = parseIpv4(e.address)) {
+                held.push_back(*address);
+            }
         }
     }
-    if (target == nullptr) {
-        for (std::size_t i : valid) {
-            results[i] = kNotFound;
-        }
-        return results;
-    }
+    const auto plan = planAddressBatch(items, held);
     const json* refuse = nullptr;
     if (auto it = host_.find("refuse"); it != host_.end() && it->is_object()) {
         refuse = &*it;
+    }
+    // What the rule lets through reaches the adapter; its "refuse" list answers before it adds.
+    std::vector<std::size_t> toAdd;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (plan[i].code == kInvalidParameter) {
+            continue;
+        }
+        if (target == nullptr) {
+            results[i] = kNotFound;
+        } else if (plan[i].code != kNoError) {
+            results[i] = plan[i].code;
+        } else if (refuse != nullptr && refuse->contains(items[i].address)) {
+            results[i] = (*refuse)[items[i].address].get<std::uint32_t>();
+        } else {
+            toAdd.push_back(i);
+        }
+    }
+    if (toAdd.empty()) {
+        return results;
     }
     const json before = (*target)["ipAddresses"];
     json& list = (*target)["ipAddresses"];
     if (!list.is_array()) {
         list = json::array();
     }
-    std::vector<std::size_t> added;
-    for (std::size_t i : valid) {
-        const std::string& address = items[i].address;
-        if (refuse != nullptr && refuse->contains(address)) {
-            results[i] = (*refuse)[address].get<std::uint32_t>();
-            continue;
-        }
-        if (!held.insert(address).second) {
-            results[i] = kObjectAlreadyExists;
-            continue;
-        }
+    for (std::size_t i : toAdd) {
         // The element that was last now links to the new one.
         if (!list.empty() && list.back().is_object() &&
             numberField<std::uint32_t>(list.back(), "next") == 0) {
             list.back()["next"] = list.size();
         }
-        list.push_back({{"address", address}, {"mask", items[i].mask}, {"context", ++maxContext}});
+        list.push_back(
+            {{"address", items[i].address}, {"mask", items[i].mask}, {"context", ++maxContext}});
         results[i] = kNoError;
-        added.push_back(i);
     }
-    if (!added.empty() && !save()) {
+    if (!save()) {
         // The file could not be written: the host stays as the file says.
         list = before;
-        for (std::size_t i : added) {
+        for (std::size_t i : toAdd) {
             results[i] = kWriteFault;
         }
     }
@@ -570,9 +563,8 @@ bool SimHost::setStaticAddressing(const std::string& connectionName,
     return reconfigure(connectionName, [&](json& adapter) {
         for (const std::string* text : {&values.address, &values.mask, &values.gateway,
                                         &values.primaryDns, &values.secondaryDns}) {
-            in_addr parsed{};
             const bool required = text == &values.address || text == &values.mask;
-            if ((required || !text->empty()) && !parseIpv4(*text, parsed)) {
+            if ((required || !text->empty()) && !parseIpv4(*text)) {
                 return "\"" + *text + "\" 不是有效的IPv4地址.";
             }
         }

@@ -16,7 +16,8 @@
 //   "interfaces": the connection-name table [{"index", "name"}] when it differs from the
 //     adapters' own names.
 //   "answering": the addresses that answer the in-use probe.
-//   "refuse": {"address": code} adds of that address fail with that code.
+//   "refuse": {"address": code} adds of that address fail with that code, as the platform's
+//     answer: an add that planAddressBatch refuses answers the rule's code first.
 #pragma once
 
 #include <functional>
@@ -33,12 +34,6 @@
 #include "platform/ip_helper.h"
 
 namespace nicops::platform::sim {
-
-// Result codes the simulated host answers with, as the real platform would.
-inline constexpr std::uint32_t kInvalidParameter = 87;
-inline constexpr std::uint32_t kNotFound = 1168;
-inline constexpr std::uint32_t kObjectAlreadyExists = 5010;
-inline constexpr std::uint32_t kWriteFault = 29;
 
 // One DHCP/static switch the host was asked for, whatever its outcome.
 struct ConfigurationCall {
@@ -58,8 +53,10 @@ public:
     std::uint32_t addIpAddress(const std::string& address, const std::string& mask,
                                std::uint32_t adapterIndex) override;
     std::uint32_t deleteIpAddress(std::uint32_t nteContext) override;
-    // A batch is applied in memory and the file written once; when that write fails nothing of
-    // the batch is kept and every item that would have succeeded answers kWriteFault.
+    // A batch is planned by planAddressBatch as on a real host (87, then kNotFound for a
+    // missing adapter, then 17), applied in memory and the file written once; when that write
+    // fails nothing of the batch is kept and every item that would have succeeded answers
+    // kWriteFault.
     std::vector<std::uint32_t> addIpAddresses(const std::vector<AddressToAdd>& items,
                                               std::uint32_t adapterIndex) override;
     std::vector<std::uint32_t> deleteIpAddresses(

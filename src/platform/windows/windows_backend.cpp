@@ -11,6 +11,8 @@
 #include <limits>
 #include <string_view>
 
+#include "platform/address_batch.h"
+#include "platform/ipv4_text.h"
 #include "platform/windows/two_call_buffer.h"
 #include "platform/windows/wmi_connection.h"
 #include "text/codepage.h"
@@ -76,11 +78,6 @@ std::optional<ConnectionEntry> connectionNamed(const std::string& name) {
         }
     }
     return found;
-}
-
-std::uint32_t ipv4(const std::string& dotted) {
-    in_addr parsed{};
-    return InetPtonA(AF_INET, dotted.c_str(), &parsed) == 1 ? parsed.s_addr : INADDR_NONE;
 }
 
 }  // namespace
@@ -164,17 +161,45 @@ std::vector<InterfaceName> WindowsBackend::getInterfaceNames() {
 
 std::uint32_t WindowsBackend::addIpAddress(const std::string& address, const std::string& mask,
                                            std::uint32_t adapterIndex) {
-    ULONG context = 0;
-    ULONG instance = 0;
-    return AddIPAddress(ipv4(address), ipv4(mask), adapterIndex, &context, &instance);
+    return addIpAddresses({AddressToAdd{address, mask}}, adapterIndex).front();
+}
+
+// The adapter list once for the batch (whose index it names is AddIPAddress's to check); then
+// one AddIPAddress per item the batch rule lets through, in order.
+std::vector<std::uint32_t> WindowsBackend::addIpAddresses(const std::vector<AddressToAdd>& items,
+                                                          std::uint32_t adapterIndex) {
+    std::vector<std::uint32_t> present;
+    for (const AdapterInfo& adapter : getAdaptersInfo()) {
+        for (const IpAddrString& entry : adapter.ipAddresses) {
+            if (const auto address = parseIpv4(entry.address)) {
+                present.push_back(*address);
+            }
+        }
+    }
+    const auto plan = planAddressBatch(items, present);
+    std::vector<std::uint32_t> results;
+    results.reserve(plan.size());
+    for (const PlannedAddress& planned : plan) {
+        if (planned.code != kNoError) {
+            results.push_back(planned.code);
+            continue;
+        }
+        const std::uint32_t mask =
+            planned.prefixLength == 0 ? 0 : ~std::uint32_t{0} << (32 - planned.prefixLength);
+        ULONG context = 0;
+        ULONG instance = 0;
+        results.push_back(
+            AddIPAddress(htonl(planned.address), htonl(mask), adapterIndex, &context, &instance));
+    }
+    return results;
 }
 
 std::uint32_t WindowsBackend::deleteIpAddress(std::uint32_t nteContext) {
     return DeleteIPAddress(nteContext);
 }
 
-// WMI's NetConnectionStatus first. Without it the status follows the link: up is connected (2),
-// down is a disconnected cable (7), anything else disconnected (0).
+// WMI's NetConnectionStatus first. Without it the status follows the link: up is connected,
+// down is a disconnected cable (media disconnected), anything else disconnected.
 std::int32_t WindowsBackend::connectionStatus(const std::string& connectionName) {
     if (const auto facts = queryConnectionFacts(connectionName); facts && facts->status) {
         return *facts->status;
@@ -185,12 +210,12 @@ std::int32_t WindowsBackend::connectionStatus(const std::string& connectionName)
     }
     switch (entry->operStatus) {
         case IfOperStatusUp:
-            return 2;
+            return kStatusConnected;
         case IfOperStatusDown:
         case IfOperStatusLowerLayerDown:
-            return 7;
+            return kStatusMediaDisconnected;
         default:
-            return 0;
+            return kStatusDisconnected;
     }
 }
 

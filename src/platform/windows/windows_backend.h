@@ -35,6 +35,9 @@ public:
     std::uint32_t addIpAddress(const std::string& address, const std::string& mask,
                                std::uint32_t adapterIndex) override;
     std::uint32_t deleteIpAddress(std::uint32_t nteContext) override;
+    // Refuses what planAddressBatch refuses without asking the platform.
+    std::vector<std::uint32_t> addIpAddresses(const std::vector<AddressToAdd>& items,
+                                              std::uint32_t adapterIndex) override;
 
     std::int32_t connectionStatus(const std::string& connectionName) override;
     std::int32_t mediaState(const std::string& connectionName) override;
