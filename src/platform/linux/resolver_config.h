@@ -4,6 +4,7 @@
 // the mount table are pure functions.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
