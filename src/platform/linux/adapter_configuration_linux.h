@@ -15,9 +15,12 @@
 //
 // The configuration answers for the network namespace of the thread that opened it and must be
 // called from threads of that namespace (the programs it starts inherit the caller's).
+//
+// This file decides who manages the link and puts the steps in their order; the steps are
+// nm_client.h, networkd_link.h, link_addresses.h, resolver_config.h and dhcp_clients.h, the
+// checked request static_plan.h.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,7 +35,6 @@ namespace nicops::platform::linux_host {
 
 class NetlinkSocket;
 struct StaticPlan;
-struct NmIpv4Settings;
 
 class LinuxAdapterConfiguration final : public AdapterConfiguration {
 public:
@@ -64,13 +66,6 @@ private:
     // Callers hold mutex_; they set problem_.
     bool enableDhcpUnmanaged(const LinkRecord& link);
     bool setStaticUnmanaged(const LinkRecord& link, const StaticPlan& plan);
-    // Changes the link's NetworkManager profile to `wanted` (activated again, waiting for its
-    // DHCP lease, when `waitForLease`), then asks `confirm` (when given) for a problem with the
-    // result; after a failure the profile's values `before` are put back. Callers hold mutex_;
-    // problem_ says why.
-    bool applyThroughNetworkManager(const LinkRecord& link, const std::string& profile,
-                                    const NmIpv4Settings& before, const NmIpv4Settings& wanted,
-                                    bool waitForLease, const std::function<std::string()>& confirm);
 
     mutable std::mutex mutex_;
     std::unique_ptr<NetlinkSocket> socket_;
