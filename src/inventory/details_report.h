@@ -11,10 +11,6 @@
 
 namespace nicops::inventory {
 
-// The link-status numbers are the platform's (ip_helper.h); the name stays for the callers that
-// ask the inventory.
-using platform::kStatusConnected;
-
 // Status name by NetConnectionStatus; "未知" for anything outside 0..12 (-1 included).
 std::string adapterStatusName(std::int32_t status);
 // Type name by MIB_IF_TYPE; other values as their decimal number.

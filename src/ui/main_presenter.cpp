@@ -195,7 +195,7 @@ void MainPresenter::showCurrentAdapter() {
     const std::int32_t status = writeDetailsReport();
     fillIpList();
     logLinkState(status);
-    enableControls(kPropertiesItem, status == inventory::kStatusConnected, false);
+    enableControls(kPropertiesItem, status == platform::kStatusConnected, false);
 }
 
 std::int32_t MainPresenter::writeDetailsReport() {

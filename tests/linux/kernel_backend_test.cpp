@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "netns_lab.h"
+#include "platform/ipv4_text.h"
 #include "platform/linux/host_files.h"
 #include "platform/linux/linux_backend.h"
 

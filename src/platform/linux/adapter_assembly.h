@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-// For its users' prefixOfMask, which moved to the batch rule (until they include it themselves).
-#include "platform/address_batch.h"
 #include "platform/ip_helper.h"
 #include "platform/linux/host_files.h"
 #include "platform/linux/rtnl_records.h"

@@ -10,8 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ipv4_text.h"
-
 namespace nicops::platform::linux_host {
 
 // Where the backend finds the host's files. Tests point them at private folders.

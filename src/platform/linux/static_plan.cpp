@@ -1,5 +1,6 @@
 #include "platform/linux/static_plan.h"
 
+#include "platform/address_batch.h"
 #include "platform/ipv4_text.h"
 #include "platform/linux/adapter_assembly.h"
 
