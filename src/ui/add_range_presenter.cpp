@@ -6,18 +6,17 @@
 #include "platform/settings_folder.h"
 #include "settings/app_settings.h"
 #include "ui/layout_tables.h"
-#include "ui/main_presenter.h"
 
 namespace nicops::ui {
 
-AddRangePresenter::AddRangePresenter(AppContext& context, MainPresenter& main, AddRangeView& view)
-    : context_(context), main_(main), view_(view) {
+AddRangePresenter::AddRangePresenter(DialogHost& host, FormView& view)
+    : host_(host), context_(host.context()), view_(view) {
     loadDefaultMask();
 }
 
 void AddRangePresenter::loadDefaultMask() {
     view_.setControlText(add_names::kMaskBox,
-                         ipops::loadDefaultMask(context_.services(), main_.currentAdapterIndex()));
+                         ipops::loadDefaultMask(context_.services(), host_.currentAdapterIndex()));
 }
 
 void AddRangePresenter::loadPreset(int n) {
@@ -51,8 +50,8 @@ ipops::AddRequest AddRangePresenter::request() const {
 }
 
 void AddRangePresenter::startAdd() {
-    main_.startWorker([services = context_.services(), &main = main_, request = request()] {
-        ipops::addIpRanges(services, main, request);
+    host_.startWorker([services = context_.services(), &host = host_, request = request()] {
+        ipops::addIpRanges(services, host, request);
     });
     view_.closeDialog();
 }

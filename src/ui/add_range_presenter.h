@@ -1,23 +1,21 @@
 // The add dialog: it proposes the current adapter's mask, loads and saves the six range presets,
 // and on "确定" hands the range text, mask and in-use check to the add operation on a worker of
-// the main window, then closes. The work itself is ipops::addIpRanges; the main window's
-// presenter is its host.
+// its host, then closes. The work itself is ipops::addIpRanges, the dialog's host its operation
+// host.
 #pragma once
 
 #include "ipops/add_range.h"
-#include "ui/add_range_view.h"
-#include "ui/app_context.h"
+#include "ui/dialog_host.h"
+#include "ui/form_view.h"
 
 namespace nicops::ui {
 
-class MainPresenter;
-
 class AddRangePresenter {
 public:
-    // A new dialog: the mask box is set to the mask stored for the main window's current
-    // adapter (ipops::loadDefaultMask). The preset label and save button keep the layout's
+    // A new dialog: the mask box is set to the mask stored for the host's current adapter
+    // (ipops::loadDefaultMask). The preset label and save button keep the layout's
     // empty, hidden start whatever preset an earlier dialog loaded.
-    AddRangePresenter(AppContext& context, MainPresenter& main, AddRangeView& view);
+    AddRangePresenter(DialogHost& host, FormView& view);
 
     // Preset button n (1 … 6): its stored text into the range box, its number into the label,
     // the save button "保存为" + number shown; the preset becomes the save target.
@@ -35,9 +33,9 @@ public:
 private:
     void loadDefaultMask();
 
+    DialogHost& host_;
     AppContext& context_;
-    MainPresenter& main_;
-    AddRangeView& view_;
+    FormView& view_;
 };
 
 }  // namespace nicops::ui

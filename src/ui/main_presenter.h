@@ -17,6 +17,7 @@
 #include "ipops/delete_addresses.h"
 #include "ipops/operation_host.h"
 #include "ui/app_context.h"
+#include "ui/dialog_host.h"
 #include "ui/main_view.h"
 
 namespace nicops::ui {
@@ -28,7 +29,7 @@ WorkerStarter detachedWorkers();
 // "HH:MM:SS：message\r\n" for the given local time of day.
 std::string formatLogLine(int hour, int minute, int second, std::string_view message);
 
-class MainPresenter final : public ipops::OperationHost {
+class MainPresenter final : public DialogHost {
 public:
     MainPresenter(AppContext& context, MainView& view,
                   WorkerStarter startWorker = detachedWorkers());
@@ -94,9 +95,11 @@ public:
     // The selected rows' cells the delete reads, in ascending row order.
     std::vector<ipops::SelectedRow> selectedRows() const;
 
-    // Starts `task` as this window's workers are started (dialogs start their work here).
-    void startWorker(std::function<void()> task);
-    AppContext& context() const { return context_; }
+    // The dialogs' host: they start their work on this window's workers and switch the
+    // adapter the box shows.
+    void startWorker(std::function<void()> task) override;
+    AppContext& context() const override { return context_; }
+    std::string currentConnectionName() const override { return comboText(); }
 
     // A check box of the address kinds was toggled; read at the next display.
     void setKindChecked(inventory::AddressKind kind, bool checked);

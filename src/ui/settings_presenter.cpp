@@ -21,7 +21,7 @@ struct KeyWrite {
 
 }  // namespace
 
-SettingsPresenter::SettingsPresenter(AppContext& context, SettingsView& view,
+SettingsPresenter::SettingsPresenter(AppContext& context, FormView& view,
                                      platform::Clipboard& clipboard)
     : context_(context), view_(view), clipboard_(clipboard) {
     showSettings();

@@ -8,14 +8,14 @@
 
 #include "platform/clipboard.h"
 #include "ui/app_context.h"
-#include "ui/settings_view.h"
+#include "ui/form_view.h"
 
 namespace nicops::ui {
 
 class SettingsPresenter {
 public:
     // A new window: the boxes show the settings in memory (showSettings).
-    SettingsPresenter(AppContext& context, SettingsView& view, platform::Clipboard& clipboard);
+    SettingsPresenter(AppContext& context, FormView& view, platform::Clipboard& clipboard);
 
     // The boxes get the settings in memory, the integers as decimal text.
     void showSettings();
@@ -29,7 +29,7 @@ public:
 
 private:
     AppContext& context_;
-    SettingsView& view_;
+    FormView& view_;
     platform::Clipboard& clipboard_;
 };
 

@@ -6,7 +6,6 @@
 #include "ipops/ipv4_box.h"
 #include "ipops/tcpip_properties.h"
 #include "ui/layout_tables.h"
-#include "ui/main_presenter.h"
 
 namespace nicops::ui {
 namespace {
@@ -19,15 +18,17 @@ constexpr std::array<std::string_view, 8> kStaticFields = {
 
 }  // namespace
 
-TcpipPropertiesPresenter::TcpipPropertiesPresenter(AppContext& context, MainPresenter& main,
-                                                   TcpipPropertiesView& view)
-    : context_(context), main_(main), view_(view), connectionName_(main.comboText()) {
+TcpipPropertiesPresenter::TcpipPropertiesPresenter(DialogHost& host, FormView& view)
+    : host_(host),
+      context_(host.context()),
+      view_(view),
+      connectionName_(host.currentConnectionName()) {
     load();
 }
 
 void TcpipPropertiesPresenter::load() {
     const ipops::TcpipProperties properties = ipops::loadTcpipProperties(
-        context_.services(), *context_.configuration, main_.currentAdapterIndex(), connectionName_);
+        context_.services(), *context_.configuration, host_.currentAdapterIndex(), connectionName_);
     view_.setControlText(tcpip_names::kPrimaryDnsBox, properties.primaryDns);
     view_.setControlText(tcpip_names::kSecondaryDnsBox, properties.secondaryDns);
     view_.setControlText(tcpip_names::kAddressBox, properties.address);
@@ -55,7 +56,7 @@ void TcpipPropertiesPresenter::staticChosen() {
 void TcpipPropertiesPresenter::apply() {
     view_.setControlEnabled(tcpip_names::kOkButton, false);
     if (view_.controlChecked(tcpip_names::kAutomaticRadio)) {
-        ipops::switchToDhcp(*context_.configuration, main_, connectionName_);
+        ipops::switchToDhcp(*context_.configuration, host_, connectionName_);
     } else if (view_.controlChecked(tcpip_names::kStaticRadio)) {
         const auto box = [this](std::string_view name) {
             return ipops::ipv4BoxText(view_.controlText(name));
@@ -65,7 +66,7 @@ void TcpipPropertiesPresenter::apply() {
             box(tcpip_names::kGatewayBox), box(tcpip_names::kPrimaryDnsBox),
             box(tcpip_names::kSecondaryDnsBox)};
         std::string problem;  // the dialog reports nothing of a static change
-        ipops::switchToStatic(*context_.configuration, main_, connectionName_, values, problem);
+        ipops::switchToStatic(*context_.configuration, host_, connectionName_, values, problem);
     }
     view_.setControlEnabled(tcpip_names::kOkButton, true);
     view_.closeDialog();

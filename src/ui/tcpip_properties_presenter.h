@@ -2,24 +2,22 @@
 // and DNS servers, greys the static fields out in automatic mode, and on "确定" switches the
 // adapter to DHCP or to the static values on the UI thread (the dialog waits for the platform),
 // then closes. Closing it any other way applies nothing. The work itself is
-// ipops::switchToDhcp / ipops::switchToStatic; the main window's presenter is their host.
+// ipops::switchToDhcp / ipops::switchToStatic, the dialog's host their operation host.
 #pragma once
 
 #include <string>
 
-#include "ui/app_context.h"
-#include "ui/tcpip_properties_view.h"
+#include "ui/dialog_host.h"
+#include "ui/form_view.h"
 
 namespace nicops::ui {
 
-class MainPresenter;
-
 class TcpipPropertiesPresenter {
 public:
-    // A new dialog for the main window's current adapter, identified towards the platform by
-    // the adapter box's text: the boxes, the radio buttons and the static fields' state show
+    // A new dialog for the host's current adapter, identified towards the platform by its
+    // connection name: the boxes, the radio buttons and the static fields' state show
     // ipops::loadTcpipProperties.
-    TcpipPropertiesPresenter(AppContext& context, MainPresenter& main, TcpipPropertiesView& view);
+    TcpipPropertiesPresenter(DialogHost& host, FormView& view);
 
     // "自动获得 IP 地址(&O)": the static fields are disabled.
     void automaticChosen();
@@ -34,9 +32,9 @@ private:
     // The five address boxes and the three address labels; the DNS labels stay enabled.
     void enableStaticFields(bool enabled);
 
+    DialogHost& host_;
     AppContext& context_;
-    MainPresenter& main_;
-    TcpipPropertiesView& view_;
+    FormView& view_;
     std::string connectionName_;
 };
 

@@ -37,19 +37,8 @@ TEST_F(AddDialogTest, OpensModalFromTheMenuWithEveryControlWhereTheTableSays) {
     EXPECT_EQ(dialog->pos(), QPoint(50, 50));
     EXPECT_EQ(dialog->font().pointSize(), view_->font().pointSize());
 
-    for (const ControlSpec& entry : kAddDialogControls) {
-        SCOPED_TRACE(toQString(entry.name).toStdString());
-        auto* w = dialog->findChild<QWidget*>(toQString(entry.name));
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->geometry(), QRect(entry.left, entry.top, entry.width, entry.height));
-        EXPECT_EQ(w->isVisible(), !entry.hidden);
-        if (auto* label = qobject_cast<QLabel*>(w)) {
-            EXPECT_EQ(label->text(), toQString(entry.caption));
-        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-            EXPECT_EQ(button->text(), toQString(entry.caption));
-            EXPECT_FALSE(button->isChecked());
-        }
-    }
+    expectControlsAsTheTableSays(*dialog, kAddDialogControls);
+    EXPECT_FALSE(dialog->findChild<QCheckBox*>(QString::fromUtf16(u"选择框1"))->isChecked());
     EXPECT_EQ(dialog->findChild<QPushButton*>(QString::fromUtf16(u"按钮4"))->text(),
               QString::fromUtf16(u"③"));
     EXPECT_FALSE(dialog->findChild<QPushButton*>(QString::fromUtf16(u"按钮8"))->isVisible());

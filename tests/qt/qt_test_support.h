@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -17,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +72,28 @@ inline bool waitFor(const std::function<bool()>& done) {
 inline QtTcpipDialog* openTcpipDialog(QtMainView& view) {
     view.listMenu()->findChild<QAction*>(toQString(menu::kProperties))->trigger();
     return view.tcpipDialog();
+}
+
+// Every control of a dialog where its table row says: found by its name, at the row's geometry
+// inside the group box the row names, shown unless the row hides it, a label or button with the
+// row's caption.
+inline void expectControlsAsTheTableSays(const QWidget& dialog,
+                                         std::span<const ControlSpec> controls) {
+    for (const ControlSpec& entry : controls) {
+        SCOPED_TRACE(toQString(entry.name).toStdString());
+        auto* w = dialog.findChild<QWidget*>(toQString(entry.name));
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->geometry(), QRect(entry.left, entry.top, entry.width, entry.height));
+        const QString parent = entry.parent.empty() ? QString() : toQString(entry.parent);
+        EXPECT_EQ(w->parentWidget() == &dialog ? QString() : w->parentWidget()->objectName(),
+                  parent);
+        EXPECT_EQ(w->isVisible(), !entry.hidden);
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            EXPECT_EQ(label->text(), toQString(entry.caption));
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_EQ(button->text(), toQString(entry.caption));
+        }
+    }
 }
 
 using nicops::testing::JoinedWorkers;

@@ -32,15 +32,7 @@ TEST_F(SettingsDialogTest, OpensModalFromTheMenuWithEveryControlWhereTheTableSay
     EXPECT_EQ(dialog->size(), QSize(417, 189));
     EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << "fixed size";
 
-    for (const ControlSpec& entry : kSettingsControls) {
-        SCOPED_TRACE(toQString(entry.name).toStdString());
-        auto* w = dialog->findChild<QWidget*>(toQString(entry.name));
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->geometry(), QRect(entry.left, entry.top, entry.width, entry.height));
-        if (auto* label = qobject_cast<QLabel*>(w)) {
-            EXPECT_EQ(label->text(), toQString(entry.caption));
-        }
-    }
+    expectControlsAsTheTableSays(*dialog, kSettingsControls);
     auto box = [&](std::string_view name) {
         return dialog->findChild<QLineEdit*>(toQString(name));
     };

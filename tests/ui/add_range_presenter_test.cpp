@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <map>
 
-#include "ipops/ipv4_box.h"
 #include "ipops/persisted_settings.h"
 #include "platform/sim/sim_host.h"
 #include "recording_view.h"
@@ -16,43 +15,6 @@ namespace nicops::ui {
 namespace {
 
 using nicops::testing::TempDir;
-
-// An add dialog that starts as the layout table says and records what it is told. Its mask box
-// takes texts as an IPv4 address box does.
-class RecordingAddView final : public AddRangeView {
-public:
-    RecordingAddView() {
-        for (const ControlSpec& entry : kAddDialogControls) {
-            texts[std::string(entry.name)] = std::string(entry.caption);
-            visible[std::string(entry.name)] = !entry.hidden;
-            checked[std::string(entry.name)] = entry.checked;
-        }
-    }
-    void setControlText(std::string_view name, const std::string& text) override {
-        texts[std::string(name)] = name == add_names::kMaskBox ? ipops::ipv4BoxText(text) : text;
-    }
-    void setControlVisible(std::string_view name, bool shown) override {
-        visible[std::string(name)] = shown;
-    }
-    void setControlEnabled(std::string_view, bool) override {}
-    void setControlChecked(std::string_view name, bool on) override {
-        checked[std::string(name)] = on;
-    }
-    std::string controlText(std::string_view name) const override {
-        return texts.at(std::string(name));
-    }
-    bool controlChecked(std::string_view name) const override {
-        return checked.at(std::string(name));
-    }
-    void closeDialog() override { ++closed; }
-
-    std::string& text(std::string_view name) { return texts[std::string(name)]; }
-
-    std::map<std::string, std::string> texts;
-    std::map<std::string, bool> visible;
-    std::map<std::string, bool> checked;
-    int closed = 0;
-};
 
 // A store that knows one DHCP mask per adapter name.
 class MaskStore final : public platform::PersistedStore {
@@ -104,20 +66,20 @@ TEST_F(AddRangePresenterTest, ANewDialogProposesTheCurrentAdaptersStoredMask) {
     store.masks = {{"{4F0C6B2A-0000-4000-8000-0000000000A1}", "255.255.0.0 "},
                    {"{4F0C6B2A-0000-4000-8000-0000000000B2}", "255.0.0.0"}};
     context_->store = &store;
-    RecordingAddView view;
-    AddRangePresenter presenter(*context_, *main_, view);
+    RecordingForm view(kAddDialogControls);
+    AddRangePresenter presenter(*main_, view);
     EXPECT_EQ(view.text(add_names::kMaskBox), "255.255.0.0");
 
     main_->selectAdapter(0);  // "以太网 2", index 7
-    RecordingAddView other;
-    AddRangePresenter second(*context_, *main_, other);
+    RecordingForm other(kAddDialogControls);
+    AddRangePresenter second(*main_, other);
     EXPECT_EQ(other.text(add_names::kMaskBox), "255.0.0.0");
 }
 
 TEST_F(AddRangePresenterTest, PresetsRoundTripThroughTheSettingsFileAndShowTheirNumber) {
     const std::string iniPath = context_->settings.get().iniPath;
-    RecordingAddView view;
-    AddRangePresenter presenter(*context_, *main_, view);
+    RecordingForm view(kAddDialogControls);
+    AddRangePresenter presenter(*main_, view);
     presenter.savePreset();  // nothing loaded yet: nothing to save into
     EXPECT_FALSE(std::filesystem::exists(iniPath));
 
@@ -126,7 +88,7 @@ TEST_F(AddRangePresenterTest, PresetsRoundTripThroughTheSettingsFileAndShowTheir
     EXPECT_EQ(view.text(add_names::kRangeBox), "");
     EXPECT_EQ(view.text(add_names::kPresetLabel), "②");
     EXPECT_EQ(view.text(add_names::kSaveButton), "保存为②");
-    EXPECT_TRUE(view.visible[std::string(add_names::kSaveButton)]);
+    EXPECT_TRUE(view.isVisible(add_names::kSaveButton));
     EXPECT_EQ(context_->currentPresetKey, "预设2");
 
     const std::string ranges = "10.0.0.{1-3}\r\n\r\n10.0.1.5\r\n";
@@ -135,10 +97,10 @@ TEST_F(AddRangePresenterTest, PresetsRoundTripThroughTheSettingsFileAndShowTheir
     ASSERT_TRUE(std::filesystem::exists(iniPath));
 
     // A new dialog starts without label and save button; the key survives for the next load.
-    RecordingAddView reopened;
-    AddRangePresenter again(*context_, *main_, reopened);
+    RecordingForm reopened(kAddDialogControls);
+    AddRangePresenter again(*main_, reopened);
     EXPECT_EQ(reopened.text(add_names::kPresetLabel), "");
-    EXPECT_FALSE(reopened.visible[std::string(add_names::kSaveButton)]);
+    EXPECT_FALSE(reopened.isVisible(add_names::kSaveButton));
     EXPECT_EQ(context_->currentPresetKey, "预设2");
     again.loadPreset(2);
     EXPECT_EQ(reopened.text(add_names::kRangeBox), ranges);
@@ -155,8 +117,8 @@ TEST_F(AddRangePresenterTest, PresetsRoundTripThroughTheSettingsFileAndShowTheir
 }
 
 TEST_F(AddRangePresenterTest, OkCopiesTheRequestStartsTheAddOnAWorkerAndCloses) {
-    RecordingAddView view;
-    AddRangePresenter presenter(*context_, *main_, view);
+    RecordingForm view(kAddDialogControls);
+    AddRangePresenter presenter(*main_, view);
     view.text(add_names::kRangeBox) = "192.168.1.{40-41}\r\n";
     view.setControlText(add_names::kMaskBox, " 255.255.255.0 \r\n10.0.0.1");
     EXPECT_EQ(presenter.request().maskText, "255.255.255.0");
@@ -164,7 +126,7 @@ TEST_F(AddRangePresenterTest, OkCopiesTheRequestStartsTheAddOnAWorkerAndCloses) 
 
     const int before = workers_.started();
     presenter.startAdd();
-    EXPECT_EQ(view.closed, 1);
+    EXPECT_EQ(view.closes(), 1);
     view.text(add_names::kRangeBox) = "";  // the closed dialog's controls are no longer read
     workers_.join();
     mainView_.pump();

@@ -1,16 +1,24 @@
-// A main-window view that records what the presenter tells it. Tasks posted from other threads
-// wait in a queue until the test pumps them on its own thread, as a UI thread would run them.
+// Views that record what their presenters tell them: the main window's, where tasks posted from
+// other threads wait in a queue until the test pumps them on its own thread, as a UI thread would
+// run them; and a dialog's.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ipops/ipv4_box.h"
 #include "support/joined_workers.h"
 #include "text/text_functions.h"
+#include "ui/form_view.h"
+#include "ui/layout_tables.h"
 #include "ui/main_presenter.h"
 #include "ui/main_view.h"
 
@@ -123,6 +131,83 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::function<void()>> queue_;
     std::thread::id uiThread_ = std::this_thread::get_id();
+};
+
+// A dialog that starts as its layout table says, every control enabled. Its IPv4 address boxes
+// take texts as the real box does; a name the table hasn't is a test failure. Enabling, focus,
+// pastes (each with what `clipboard` holds at that moment) and the close go to `events` in order,
+// as "NAME+", "NAME-", "focus NAME", "paste NAME TEXT" and "closed".
+class RecordingForm final : public FormView {
+public:
+    explicit RecordingForm(std::span<const ControlSpec> table,
+                           const std::string* clipboard = nullptr)
+        : clipboard_(clipboard) {
+        for (const ControlSpec& entry : table) {
+            controls_[std::string(entry.name)] = {entry.kind, std::string(entry.caption),
+                                                  !entry.hidden, true, entry.checked};
+        }
+    }
+
+    void setControlText(std::string_view name, const std::string& text) override {
+        Control& target = control(name);
+        target.text = target.kind == ControlKind::ipv4Box ? ipops::ipv4BoxText(text) : text;
+    }
+    std::string controlText(std::string_view name) const override { return text(name); }
+    void setControlChecked(std::string_view name, bool checked) override {
+        control(name).checked = checked;
+    }
+    bool controlChecked(std::string_view name) const override { return isChecked(name); }
+    void setControlEnabled(std::string_view name, bool enabled) override {
+        control(name).enabled = enabled;
+        events.push_back(std::string(name) + (enabled ? "+" : "-"));
+    }
+    void setControlVisible(std::string_view name, bool visible) override {
+        control(name).visible = visible;
+    }
+    void focusControl(std::string_view name) override {
+        control(name);
+        events.push_back("focus " + std::string(name));
+    }
+    void pasteIntoControl(std::string_view name) override {
+        control(name);
+        events.push_back("paste " + std::string(name) + " " + (clipboard_ ? *clipboard_ : ""));
+    }
+    void closeDialog() override { events.push_back("closed"); }
+
+    // What the user typed into a box, or what it holds; an IPv4 box as the user typed it.
+    std::string& text(std::string_view name) { return control(name).text; }
+    std::string text(std::string_view name) const { return control(name).text; }
+    bool isChecked(std::string_view name) const { return control(name).checked; }
+    bool isEnabled(std::string_view name) const { return control(name).enabled; }
+    bool isVisible(std::string_view name) const { return control(name).visible; }
+    int closes() const {
+        return static_cast<int>(std::count(events.begin(), events.end(), "closed"));
+    }
+
+    std::vector<std::string> events;
+
+private:
+    struct Control {
+        ControlKind kind = ControlKind::label;
+        std::string text;
+        bool visible = true, enabled = true, checked = false;
+    };
+
+    Control& control(std::string_view name) {
+        auto it = controls_.find(name);
+        if (it == controls_.end()) {
+            ADD_FAILURE() << "the dialog has no control " << name;
+            return unknown_;
+        }
+        return it->second;
+    }
+    const Control& control(std::string_view name) const {
+        return const_cast<RecordingForm*>(this)->control(name);
+    }
+
+    std::map<std::string, Control, std::less<>> controls_;
+    const std::string* clipboard_;
+    Control unknown_;
 };
 
 using nicops::testing::JoinedWorkers;

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "ipops/ipv4_box.h"
 #include "ipops/persisted_settings.h"
 #include "platform/file_store.h"
 #include "platform/sim/sim_host.h"
@@ -19,54 +18,6 @@ namespace nicops::ui {
 namespace {
 
 using nicops::testing::TempDir;
-
-// A properties dialog that starts as the layout table says. Its address boxes take texts as an
-// IPv4 address box does; what "确定" does to its button and closing it go to `events`.
-class RecordingTcpipView final : public TcpipPropertiesView {
-public:
-    explicit RecordingTcpipView(std::vector<std::string>& events) : events_(events) {
-        for (const ControlSpec& entry : kTcpipDialogControls) {
-            texts[std::string(entry.name)] = std::string(entry.caption);
-            enabled[std::string(entry.name)] = true;
-            checked[std::string(entry.name)] = entry.checked;
-            if (entry.kind == ControlKind::ipv4Box) {
-                boxes_.emplace_back(entry.name);
-            }
-        }
-    }
-    void setControlText(std::string_view name, const std::string& text) override {
-        const bool box = std::find(boxes_.begin(), boxes_.end(), name) != boxes_.end();
-        texts[std::string(name)] = box ? ipops::ipv4BoxText(text) : text;
-    }
-    void setControlEnabled(std::string_view name, bool on) override {
-        enabled[std::string(name)] = on;
-        if (name == tcpip_names::kOkButton) {
-            events_.push_back(std::string(name) + (on ? "+" : "-"));
-        }
-    }
-    void setControlChecked(std::string_view name, bool on) override {
-        checked[std::string(name)] = on;
-    }
-    std::string controlText(std::string_view name) const override {
-        return texts.at(std::string(name));
-    }
-    bool controlChecked(std::string_view name) const override {
-        return checked.at(std::string(name));
-    }
-    void closeDialog() override { events_.push_back("closed"); }
-
-    std::string text(std::string_view name) const { return texts.find(name)->second; }
-    bool isEnabled(std::string_view name) const { return enabled.find(name)->second; }
-    bool isChecked(std::string_view name) const { return checked.find(name)->second; }
-
-    std::map<std::string, std::string, std::less<>> texts;
-    std::map<std::string, bool, std::less<>> enabled;
-    std::map<std::string, bool, std::less<>> checked;
-
-private:
-    std::vector<std::string>& events_;
-    std::vector<std::string_view> boxes_;
-};
 
 class TcpipPropertiesPresenterTest : public ::testing::Test {
 protected:
@@ -123,7 +74,6 @@ protected:
 
     TempDir dir_;
     platform::FileStore store_{(dir_.path() / "store.json").string()};
-    std::vector<std::string> events_;
     std::unique_ptr<platform::sim::SimHost> host_;
     std::unique_ptr<AppContext> context_;
     RecordingView mainView_;
@@ -143,8 +93,8 @@ TEST_F(TcpipPropertiesPresenterTest, OpensWithTheAdaptersLastAddressItsModeAndIt
     storeGateways("{4F0C6B2A-0000-4000-8000-0000000000B2}", "10.0.0.1\r\n10.0.0.254", "10.9.9.9");
 
     // Static: the last of 24 addresses with its own mask, "DefaultGateway"'s first item.
-    RecordingTcpipView view(events_);
-    TcpipPropertiesPresenter presenter(*context_, *main_, view);
+    RecordingForm view(kTcpipDialogControls);
+    TcpipPropertiesPresenter presenter(*main_, view);
     EXPECT_EQ(view.text(tcpip_names::kAddressBox), "192.168.200.201");
     EXPECT_EQ(view.text(tcpip_names::kMaskBox), "255.255.255.255");
     EXPECT_EQ(view.text(tcpip_names::kGatewayBox), "192.168.1.1");
@@ -159,8 +109,8 @@ TEST_F(TcpipPropertiesPresenterTest, OpensWithTheAdaptersLastAddressItsModeAndIt
     // DHCP ("以太网 2"): "DhcpDefaultGateway", static fields greyed out, DNS labels not; no
     // secondary DNS server shows the alternate default.
     main_->selectAdapter(0);
-    RecordingTcpipView dhcp(events_);
-    TcpipPropertiesPresenter second(*context_, *main_, dhcp);
+    RecordingForm dhcp(kTcpipDialogControls);
+    TcpipPropertiesPresenter second(*main_, dhcp);
     EXPECT_EQ(dhcp.text(tcpip_names::kAddressBox), "10.0.0.10");
     EXPECT_EQ(dhcp.text(tcpip_names::kMaskBox), "255.255.255.0");
     EXPECT_EQ(dhcp.text(tcpip_names::kGatewayBox), "10.0.0.1");
@@ -184,42 +134,44 @@ TEST_F(TcpipPropertiesPresenterTest, OpensWithTheAdaptersLastAddressItsModeAndIt
 TEST_F(TcpipPropertiesPresenterTest, AutomaticModeLogsTheOutcomeWithTheConnectionName) {
     main_->selectAdapter(0);  // "以太网 2"
     mainView_.logText_.clear();
-    RecordingTcpipView view(events_);
-    TcpipPropertiesPresenter presenter(*context_, *main_, view);
+    RecordingForm view(kTcpipDialogControls);
+    TcpipPropertiesPresenter presenter(*main_, view);
+    view.events.clear();  // what opening did
     presenter.apply();
-    EXPECT_EQ(events_, (std::vector<std::string>{"按钮2-", "按钮2+", "closed"}));
+    EXPECT_EQ(view.events, (std::vector<std::string>{"按钮2-", "按钮2+", "closed"}));
     EXPECT_EQ(calls(), (std::vector<std::string>{"dhcp 以太网 2"}));
     EXPECT_EQ(log(), (std::vector<std::string>{"以太网 2 修改为自动获取IP成功."}));
 
     main_->selectAdapter(1);  // "WLAN", which refuses
     mainView_.logText_.clear();
-    RecordingTcpipView refused(events_);
-    TcpipPropertiesPresenter failing(*context_, *main_, refused);
+    RecordingForm refused(kTcpipDialogControls);
+    TcpipPropertiesPresenter failing(*main_, refused);
     failing.apply();
     EXPECT_EQ(calls().back(), "dhcp WLAN");
     EXPECT_EQ(log(), (std::vector<std::string>{"网卡拒绝了修改.", "WLAN 修改为自动获取IP失败！"}));
 }
 
 TEST_F(TcpipPropertiesPresenterTest, StaticModeHandsOverTheBoxesAndLogsNothing) {
-    RecordingTcpipView view(events_);
-    TcpipPropertiesPresenter presenter(*context_, *main_, view);
+    RecordingForm view(kTcpipDialogControls);
+    TcpipPropertiesPresenter presenter(*main_, view);
     view.setControlText(tcpip_names::kAddressBox, "192.168.1.77");
     view.setControlText(tcpip_names::kMaskBox, "255.255.255.0");
     view.setControlText(tcpip_names::kSecondaryDnsBox, "");
+    view.events.clear();  // what opening did
     presenter.apply();
-    EXPECT_EQ(events_, (std::vector<std::string>{"按钮2-", "按钮2+", "closed"}));
+    EXPECT_EQ(view.events, (std::vector<std::string>{"按钮2-", "按钮2+", "closed"}));
     EXPECT_EQ(calls(),
               (std::vector<std::string>{"static 以太网 192.168.1.77/255.255.255.0  223.5.5.5,"}));
     EXPECT_TRUE(log().empty());
 
     // An empty address is refused before the platform is asked, with one line.
-    RecordingTcpipView empty(events_);
-    TcpipPropertiesPresenter refusing(*context_, *main_, empty);
+    RecordingForm empty(kTcpipDialogControls);
+    TcpipPropertiesPresenter refusing(*main_, empty);
     empty.setControlText(tcpip_names::kAddressBox, "192.168.1");  // incomplete: blank
     refusing.apply();
     EXPECT_EQ(calls().size(), 1U);
     EXPECT_EQ(log().size(), 1U);
-    EXPECT_EQ(events_.back(), "closed");
+    EXPECT_EQ(empty.events.back(), "closed");
 }
 
 }  // namespace
