@@ -210,7 +210,8 @@ bool isIpAddressText(std::string_view text) {
     if (text.empty() || text.size() >= INET6_ADDRSTRLEN) {
         return false;
     }
-    const std::string z(text);  // no zero byte inside: the body was cut at the first one
+    // inet_pton reads up to a zero byte: one inside would let it see only the part before.
+    const std::string z(text);
     in6_addr address{};
     return z.find('\0') == std::string::npos && (inet_pton(AF_INET, z.c_str(), &address) == 1 ||
                                                  inet_pton(AF_INET6, z.c_str(), &address) == 1);
