@@ -1,6 +1,8 @@
 #include "external/address_lookup.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
 
 #include <memory>
 #include <mutex>
@@ -99,8 +101,7 @@ bool finish(Request& request, std::string& externalAddress, std::string& locatio
     if (const auto zero = body.find('\0'); zero != std::string::npos) {
         body.resize(zero);
     }
-    readLookupAnswer(body, request.locationFormat, externalAddress, location);
-    return true;
+    return readLookupAnswer(body, request.locationFormat, externalAddress, location);
 }
 
 // Whether the key is still in the table (a refresh may have rebuilt it meanwhile).
@@ -206,18 +207,47 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
 
 }  // namespace
 
-void readLookupAnswer(std::string_view bodyGbk, std::string_view locationFormat,
+bool isIpAddressText(std::string_view text) {
+    if (text.empty() || text.size() >= INET6_ADDRSTRLEN) {
+        return false;
+    }
+    // inet_pton reads up to a zero byte: one inside would let it see only the part before.
+    const std::string z(text);
+    in6_addr address{};
+    return z.find('\0') == std::string::npos && (inet_pton(AF_INET, z.c_str(), &address) == 1 ||
+                                                 inet_pton(AF_INET6, z.c_str(), &address) == 1);
+}
+
+bool readLookupAnswer(std::string_view bodyGbk, std::string_view locationFormat,
                       std::string& externalAddress, std::string& location) {
     const auto value = [&](std::string_view key, std::string_view right = "\"") {
         std::string left(1, '"');
         left.append(key).append("\":\"");
         return text::extractBetween(bodyGbk, left, right);
     };
-    externalAddress = value("ip");
-    location = text::replaceText(locationFormat, "{国家}", value("country"));
-    location = text::replaceText(location, "{地区}", value("region"));
-    location = text::replaceText(location, "{城市}", value("city"));
-    location = text::replaceText(location, "{线路}", value("as", "\"}"));
+    std::string ip = value("ip");
+    if (!isIpAddressText(ip)) {
+        return false;
+    }
+    // A location value never breaks the line it is put into. Control bytes are never the second
+    // byte of a GBK character, so each one is replaced on its own.
+    const auto placeValue = [&](std::string_view key, std::string_view right = "\"") {
+        std::string v = value(key, right);
+        for (char& c : v) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x20 || b == 0x7F) {
+                c = ' ';
+            }
+        }
+        return v;
+    };
+    std::string place = text::replaceText(locationFormat, "{国家}", placeValue("country"));
+    place = text::replaceText(place, "{地区}", placeValue("region"));
+    place = text::replaceText(place, "{城市}", placeValue("city"));
+    place = text::replaceText(place, "{线路}", placeValue("as", "\"}"));
+    externalAddress = std::move(ip);
+    location = std::move(place);
+    return true;
 }
 
 bool lookupExternalAddress(const std::string& localAddress, const settings::AppSettings& settings,

@@ -17,14 +17,22 @@ inline constexpr std::string_view kLookupPath = "/GetIp/default.aspx";
 inline constexpr std::size_t kMaxResponseBytes = 64 * 1024;
 
 // One request from `localAddress` (dotted text) to settings.lookupServer + kLookupPath, with the
-// settings' time-outs. True when the final answer (redirects followed) has status 200 and a body
-// of at most kMaxResponseBytes; only then are externalAddress and location replaced, from the
-// body's ip value and settings.locationFormat. An empty lookupServer sends nothing (false).
+// settings' time-outs. True when the final answer (redirects followed) has status 200, a body of
+// at most kMaxResponseBytes and an ip value that is an IP address (readLookupAnswer); only then
+// are externalAddress and location replaced, from the body's ip value and
+// settings.locationFormat. An empty lookupServer sends nothing (false).
 bool lookupExternalAddress(const std::string& localAddress, const settings::AppSettings& settings,
                            std::string& externalAddress, std::string& location);
 
-// The two results of a 200 answer: `bodyGbk` is the body already converted to GBK.
-void readLookupAnswer(std::string_view bodyGbk, std::string_view locationFormat,
+// Whether `text` is, whole, IPv4 dotted text (four decimal parts) or IPv6 text, as inet_pton reads
+// them.
+bool isIpAddressText(std::string_view text);
+
+// The two results of a 200 answer: `bodyGbk` is the body already converted to GBK. False, with
+// both results untouched, when the ip value is missing or is not an IP address: the answer then
+// counts as failed. Control bytes (below 0x20, and 0x7F) of the location values become spaces,
+// so neither result can break a line of the list or of the export.
+bool readLookupAnswer(std::string_view bodyGbk, std::string_view locationFormat,
                       std::string& externalAddress, std::string& location);
 
 // The list menu's "查询所有网卡IP对应外网IP" (run on a worker): every key of snapshot.addresses

@@ -154,8 +154,14 @@ std::vector<std::string> linkStateLines(const std::string& comboText, std::int32
     lines.push_back(comboText + (query.queryMediaState(comboText) == 1 ? " 媒体状态状态-已连接."
                                                                        : " 媒体状态状态-已断开."));
     if (status == platform::kStatusConnected) {
-        const double mbps = static_cast<double>(query.queryLinkSpeed(comboText)) / 1000000.0;
-        lines.push_back(comboText + " 最大传输速度" + numberToText(mbps) + "Mbps");
+        // A query that finds nothing answers -1: said in words, not as -1e-06Mbps.
+        const std::int64_t bitsPerSecond = query.queryLinkSpeed(comboText);
+        if (bitsPerSecond < 0) {
+            lines.push_back(comboText + " 最大传输速度未知.");
+        } else {
+            const double mbps = static_cast<double>(bitsPerSecond) / 1000000.0;
+            lines.push_back(comboText + " 最大传输速度" + numberToText(mbps) + "Mbps");
+        }
     }
     lines.push_back(comboText + " 最大传输单元" + numberToText(query.queryMtu(comboText)) + ".");
     return lines;

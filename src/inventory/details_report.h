@@ -27,7 +27,8 @@ std::string formatLeaseTime(std::string_view secondsText);
 // The 17-line report, lines joined by CR LF, no line break after the last.
 std::string buildDetailsReport(const AdapterRecord& record, std::int32_t status);
 
-// The link-state log lines: separator, media state, speed (only when connected), MTU.
+// The link-state log lines: separator, media state, speed (only when connected; in Mbps, or said
+// to be unknown when the query finds none), MTU.
 std::vector<std::string> linkStateLines(const std::string& comboText, std::int32_t status,
                                         NetworkQuery& query);
 

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "external/clipboard_export.h"
 #include "external/loopback_http_server.h"
 #include "ipops/operation_fixture.h"
 
@@ -222,6 +223,57 @@ TEST_F(QueryTest, EveryAddressOfEveryAdapterIsQueriedAndOnlySuccessesAreStoredAn
               (Lines{"127.0.0.2 127.0.0.2 广东深圳 电信", "127.0.0.3 127.0.0.3 广东深圳 电信",
                      afterFirst[2], "127.0.0.5 127.0.0.5 广东深圳 电信"}));
     EXPECT_EQ(server.requests(), 12);
+}
+
+// An answer is trusted only as far as its ip value is an address: one without it, or with more
+// than an address in it, fails like a refused request; an address or a location can never start
+// a line of its own in the list or the export.
+TEST_F(QueryTest, OnlyAnAddressCountsAsTheExternalAddressAndNoValueBreaksALine) {
+    LoopbackHttpServer server([](const std::string& peer, const std::string&) {
+        if (peer == "127.0.0.2") {  // no ip at all
+            return httpResponse(200, utf8(u8"{\"country\":\"中国\",\"as\":\"电信\"}"));
+        }
+        if (peer == "127.0.0.3") {  // an injected line after the address
+            return httpResponse(
+                200, "{\"ip\":\"1.2.3.4\r\n6.6.6.6:1080|x|y|z\",\"city\":\"c\",\"as\":\"a\"}");
+        }
+        if (peer == "127.0.0.4") {
+            return httpResponse(200, utf8(u8"{\"ip\":\"2001:db8::7\",\"region\":\"广东\",\"city\":"
+                                          u8"\"深圳\",\"as\":\"电信\"}"));
+        }
+        return httpResponse(200, utf8(u8"{\"ip\":\"203.0.113.9\",\"region\":\"广\n东\",\"city\":"
+                                      u8"\"\x7f深圳\r\",\"as\":\"电信\t\x01\"}"));
+    });
+    // What an earlier query left stays where the answer is refused.
+    for (const char* key : {"127.0.0.2", "127.0.0.3"}) {
+        auto entry = snapshot_.addresses.lookup(key);
+        entry->externalAddress = "198.51.100.1";
+        entry->location = "earlier";
+        snapshot_.addresses.store(key, *entry);
+    }
+    const Lines log = query(server.url(), 1);
+    EXPECT_EQ(log[3], "查询所有网卡IP对应外网IP完毕,共计查询4个,查询成功2个.");
+    EXPECT_EQ(results(), (Lines{"127.0.0.2 198.51.100.1 earlier", "127.0.0.3 198.51.100.1 earlier",
+                                "127.0.0.4 2001:db8::7 广东深圳 电信",
+                                "127.0.0.5 203.0.113.9 广 东 深圳  电信  "}));
+    EXPECT_EQ(buildExportText(snapshot_, ui::kDefaultCopyFormat),
+              "198.51.100.1:1080|mornlux|kvzt|earlier\r\n"
+              "198.51.100.1:1080|mornlux|kvzt|earlier\r\n"
+              "2001:db8::7:1080|mornlux|kvzt|广东深圳 电信\r\n"
+              "203.0.113.9:1080|mornlux|kvzt|广 东 深圳  电信  \r\n");
+}
+
+TEST(LookupAnswerTest, TheIpValueMustBeOneWholeAddress) {
+    for (const char* ip :
+         {"1.2.3.4", "0.0.0.0", "255.255.255.255", "::1", "2001:db8::7", "::ffff:192.0.2.1"}) {
+        EXPECT_TRUE(isIpAddressText(ip)) << ip;
+    }
+    for (const char* ip :
+         {"", " 1.2.3.4", "1.2.3.4 ", "1.2.3", "1.2.3.4.5", "256.1.1.1", "01.2.3.4", "1.2.3.4\r\n",
+          "0x7f.0.0.1", "2001:db8::7%eth0", "[::1]", "1.2.3.4:80", "localhost"}) {
+        EXPECT_FALSE(isIpAddressText(ip)) << ip;
+    }
+    EXPECT_FALSE(isIpAddressText(std::string_view("1.2.3.4\0x", 9)));
 }
 
 TEST_F(QueryTest, WithoutAnEndpointNothingIsSentAndTheSummaryStillComes) {

@@ -108,7 +108,9 @@ protected:
             dir_.write("host.json", nicops::testing::utf8(u8R"({"adapters": [
                 {"index": 1, "friendlyName": "万兆", "status": 2, "operStatus": 1,
                  "speed": 10000000000, "mtu": 9000},
-                {"index": 2, "friendlyName": "down", "status": 7, "operStatus": 2, "mtu": 1500}]})")),
+                {"index": 2, "friendlyName": "down", "status": 7, "operStatus": 2, "mtu": 1500},
+                {"index": 3, "friendlyName": "tun", "status": 2, "operStatus": 1, "speed": -1,
+                 "mtu": 1400}]})")),
             error);
         ASSERT_NE(host_, nullptr) << error;
     }
@@ -126,7 +128,7 @@ TEST_F(LinkStateTest, ConnectedLinkShowsSixtyFourBitSpeed) {
     EXPECT_EQ(lines[3], "万兆 最大传输单元9000.");
 }
 
-TEST_F(LinkStateTest, OtherStatusHasNoSpeedLineAndUnknownNamesShowFailureValues) {
+TEST_F(LinkStateTest, OtherStatusHasNoSpeedLineAndUnknownNamesShowFailureValuesOrSayUnknown) {
     NetworkQuery query(*host_);
     const auto down = linkStateLines("down", 7, query);
     ASSERT_EQ(down.size(), 3U);
@@ -134,8 +136,10 @@ TEST_F(LinkStateTest, OtherStatusHasNoSpeedLineAndUnknownNamesShowFailureValues)
     const auto unknown = linkStateLines("nobody", 2, query);
     ASSERT_EQ(unknown.size(), 4U);
     EXPECT_EQ(unknown[1], "nobody 媒体状态状态-已断开.");
-    EXPECT_EQ(unknown[2], "nobody 最大传输速度-1e-06Mbps");
+    EXPECT_EQ(unknown[2], "nobody 最大传输速度未知.");
     EXPECT_EQ(unknown[3], "nobody 最大传输单元-1.");
+    // A link that is up but tells no speed.
+    EXPECT_EQ(linkStateLines("tun", 2, query)[2], "tun 最大传输速度未知.");
 }
 
 }  // namespace

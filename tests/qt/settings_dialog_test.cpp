@@ -7,9 +7,11 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include "external/clipboard_export.h"
 #include "platform/ini_file.h"
 #include "qt_test_support.h"
 #include "ui/qt/qt_settings_dialog.h"
+#include "ui/qt/window_font.h"
 
 namespace nicops::ui::qt::testing {
 namespace {
@@ -95,12 +97,24 @@ TEST_F(SettingsDialogTest, PlaceholdersLandAtTheCaretOrOverTheSelectionAndStayOn
               "ab{外网IP}");
 }
 
-TEST_F(SettingsDialogTest, CopyAllPutsTheExportOnTheDesktopClipboard) {
+TEST_F(SettingsDialogTest, CopyAllPutsTheExportOnTheDesktopClipboardAndSaysSo) {
     startUp();
     QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+    std::string exportText;
+    std::string count;
+    {
+        std::lock_guard lock(context_->snapshotMutex);
+        exportText = external::buildExportText(context_->snapshot, kDefaultCopyFormat);
+        count = std::to_string(context_->snapshot.addresses.count());
+    }
     menuAction(*view_, menu::kCopyAll)->trigger();
+    // The worker waits until the UI thread has set the text: the loop runs until it has said how
+    // that went, and only then is it joined.
+    const QString success = QString::fromUtf16(u"复制所有网卡IP完成,共计复制") +
+                            QString::fromStdString(count) + QString::fromUtf16(u"个IP.");
+    EXPECT_TRUE(waitFor([&] { return logCount(success) == 1; })) << logText().toStdString();
     workers_.join();
-    EXPECT_TRUE(waitFor([] { return QGuiApplication::clipboard()->text() != "old"; }));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), displayText(exportText));
     EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(QStringLiteral(":1080|mornlux|")));
 }
 
