@@ -1,6 +1,5 @@
 #include "app/nicopsctl_commands.h"
 
-#include <clocale>
 #include <cstdio>
 #include <functional>
 #include <iostream>
