@@ -69,4 +69,16 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
     return choice;
 }
 
+void wire(ui::AppContext& context, const BackendChoice& choice) {
+    if (choice.probe != nullptr) {
+        context.probe = choice.probe;
+    }
+    if (choice.store != nullptr) {
+        context.store = choice.store.get();
+    }
+    if (choice.configuration != nullptr) {
+        context.configuration = choice.configuration;
+    }
+}
+
 }  // namespace nicops::app

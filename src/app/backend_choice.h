@@ -1,5 +1,6 @@
 // Choosing the host backend from the command line: the simulated host of --sim FILE, or the
-// platform's real backend; with it the in-use probe and the persisted store that go with it.
+// platform's real backend; with it the in-use probe and the persisted store that go with it, and
+// wiring the choice into the application context.
 #pragma once
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include "platform/address_probe.h"
 #include "platform/ip_helper.h"
 #include "platform/persisted_store.h"
+#include "ui/app_context.h"
 
 namespace nicops::app {
 
@@ -35,5 +37,10 @@ std::string defaultStorePath(const std::string& simFile);
 
 // storePath "" means defaultStorePath(simFile).
 BackendChoice chooseBackend(const std::string& simFile, const std::string& storePath = {});
+
+// Points the context's in-use probe, persisted store and adapter configuration at the choice's;
+// where the choice has none (no probe on Windows yet), the context keeps its stand-in. The
+// choice must outlive the context.
+void wire(ui::AppContext& context, const BackendChoice& choice);
 
 }  // namespace nicops::app

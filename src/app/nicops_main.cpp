@@ -208,11 +208,7 @@ int main(int argc, char** argv) {
     }
 
     nicops::ui::AppContext context(*choice.backend);
-    context.probe = choice.probe;
-    context.store = choice.store.get();
-    if (choice.configuration != nullptr) {
-        context.configuration = choice.configuration;
-    }
+    nicops::app::wire(context, choice);
     context.httpLibraryUsable = httpLibraryUsable;
     const std::string configDir =
         options.configDir.empty() ? nicops::platform::defaultConfigDirectory() : options.configDir;

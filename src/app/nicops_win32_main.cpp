@@ -55,13 +55,7 @@ int main(int argc, char** argv) {
         return choice.exitCode;
     }
     nicops::ui::AppContext context(*choice.backend);
-    if (choice.probe != nullptr) {
-        context.probe = choice.probe;
-    }
-    context.store = choice.store.get();
-    if (choice.configuration != nullptr) {
-        context.configuration = choice.configuration;
-    }
+    nicops::app::wire(context, choice);
     if (configDir.empty()) {
         configDir = nicops::platform::defaultConfigDirectory();
     }

@@ -21,8 +21,8 @@ namespace nicops::ui {
 // currentAdapterIndex when no adapter is selected (-1 as a 32-bit value).
 inline constexpr std::uint32_t kNoAdapter = 0xFFFFFFFFU;
 
-// Stand-ins until main hands the real services over: no probe can be made (-1), nothing can
-// be stored, no adapter can be reconfigured.
+// Stand-ins for the services the program has none of (and until it hands the real ones over):
+// no probe can be made (-1), nothing can be stored, no adapter can be reconfigured.
 class NoProbe final : public platform::AddressProbe {
 public:
     std::vector<std::int32_t> probeAddresses(const std::vector<std::string>& addresses,
@@ -55,10 +55,11 @@ struct AppContext {
 
     platform::HostBackend& backend;
     inventory::NetworkQuery networkQuery;
-    // The in-use probe and the persisted store; main points them at the platform's.
+    // The in-use probe, the persisted store and the switching of adapters between DHCP and
+    // static addressing; the program points them at the platform's (app::wire) and leaves the
+    // stand-in where the platform has none. Never null.
     platform::AddressProbe* probe = &noProbe;
     platform::PersistedStore* store = &noStore;
-    // Switching adapters between DHCP and static addressing; main points it at the platform's.
     platform::AdapterConfiguration* configuration = &noConfiguration;
 
     // Guards `snapshot`: workers rebuild it while the UI thread may read it.

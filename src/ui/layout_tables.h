@@ -55,9 +55,9 @@ struct ColumnSpec {
     int width;
 };
 
+// What a view can't carry out yet it doesn't offer (MainView::offers): shown disabled.
 struct MenuItemSpec {
     std::string_view caption;  // empty = separator
-    bool built;                // false: the operation is not available yet; shown disabled
 };
 
 // Object names of the main window's controls.
@@ -120,17 +120,17 @@ inline constexpr std::array<ColumnSpec, 8> kIpListColumns{{
 }};
 
 inline constexpr std::array<MenuItemSpec, 11> kListMenu{{
-    {menu::kProperties, true},
-    {"", false},
-    {menu::kAdd, true},
-    {menu::kDelete, true},
-    {"", false},
-    {menu::kCopyAll, true},
-    {"", false},
-    {menu::kLookup, true},
-    {"", false},
-    {menu::kSettings, true},
-    {menu::kAbout, true},
+    {menu::kProperties},
+    {""},
+    {menu::kAdd},
+    {menu::kDelete},
+    {""},
+    {menu::kCopyAll},
+    {""},
+    {menu::kLookup},
+    {""},
+    {menu::kSettings},
+    {menu::kAbout},
 }};
 
 // Object names of the add dialog's controls.
@@ -289,12 +289,6 @@ constexpr const MenuItemSpec* menuItem(std::string_view caption) {
         }
     }
     return nullptr;
-}
-
-// Whether the list menu's item with this caption has its operation built.
-constexpr bool menuItemBuilt(std::string_view caption) {
-    const MenuItemSpec* item = menuItem(caption);
-    return item != nullptr && item->built;
 }
 
 }  // namespace nicops::ui

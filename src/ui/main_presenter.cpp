@@ -396,8 +396,8 @@ void MainPresenter::enableControls(std::span<const std::string_view> names, bool
 
 void MainPresenter::showEnabled(std::span<const std::string_view> names, bool enabled) {
     for (std::string_view name : names) {
-        if (const MenuItemSpec* item = menuItem(name)) {
-            view_.setMenuItemEnabled(name, enabled && item->built);
+        if (menuItem(name) != nullptr) {
+            view_.setMenuItemEnabled(name, enabled && view_.offers(name));
         } else {
             view_.setControlEnabled(name, enabled);
         }

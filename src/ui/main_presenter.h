@@ -116,7 +116,7 @@ public:
 
 private:
     void enableControls(std::span<const std::string_view> names, bool enabled, bool respectBusy);
-    // Tells the view; menu items whose operation isn't built stay disabled.
+    // Tells the view; menu items the view doesn't offer stay disabled.
     void showEnabled(std::span<const std::string_view> names, bool enabled);
     // Sorts the rows of generation `generation` on `column`; the result is dropped when the
     // rows have changed since (see sortIpList).

@@ -55,6 +55,9 @@ public:
     virtual void setControlEnabled(std::string_view name, bool enabled) = 0;
     virtual void setControlVisible(std::string_view name, bool visible) = 0;
     virtual void setMenuItemEnabled(std::string_view caption, bool enabled) = 0;
+    // Whether the view can carry out the list menu's item with this caption; one it can't is
+    // never enabled (the presenter asks before it enables one).
+    virtual bool offers(std::string_view /*menuItem*/) const { return true; }
     // Replaces the combo box's items; `selected` is -1 for no selection.
     virtual void setComboItems(const std::vector<ComboItem>& items, int selected) = 0;
     // Selects another of the items shown (-1: none).

@@ -256,7 +256,7 @@ TEST_F(QueryTest, OnlyAnAddressCountsAsTheExternalAddressAndNoValueBreaksALine) 
     EXPECT_EQ(results(), (Lines{"127.0.0.2 198.51.100.1 earlier", "127.0.0.3 198.51.100.1 earlier",
                                 "127.0.0.4 2001:db8::7 广东深圳 电信",
                                 "127.0.0.5 203.0.113.9 广 东 深圳  电信  "}));
-    EXPECT_EQ(buildExportText(snapshot_, ui::kDefaultCopyFormat),
+    EXPECT_EQ(buildExportText(snapshot_, settings::kDefaultCopyFormat),
               "198.51.100.1:1080|mornlux|kvzt|earlier\r\n"
               "198.51.100.1:1080|mornlux|kvzt|earlier\r\n"
               "2001:db8::7:1080|mornlux|kvzt|广东深圳 电信\r\n"

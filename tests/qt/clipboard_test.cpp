@@ -71,7 +71,7 @@ TEST_F(NoDesktopExportTest, WithoutAGuiApplicationTheExportSaysTheCopyFailed) {
     EXPECT_FALSE(fromWorker);
 
     openHost();
-    SharedSettings settings;
+    settings::SharedSettings settings;
     std::thread([&] {
         external::exportAddressesToClipboard(services(), *host_, settings, clipboard);
     }).join();

@@ -134,14 +134,14 @@ TEST_F(MainWindowLayoutTest, ListShowsTheWidestAddressesMasksIdsAndKindsWhole) {
     }
 }
 
-TEST_F(MainWindowLayoutTest, ListMenuItemsInOrderOnlyBuiltOnesEnabledAndBusyDisablesFour) {
+TEST_F(MainWindowLayoutTest, ListMenuItemsInOrderAllOfferedAndBusyDisablesFour) {
     QMenu* menu = view_->listMenu();
     EXPECT_EQ(menu->objectName(), QString::fromUtf16(u"列表菜单"));
     QStringList entries;
     for (const QAction* action : menu->actions()) {
         entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
         if (!action->isSeparator()) {
-            EXPECT_EQ(action->isEnabled(), menuItemBuilt(toGbk(action->text())));
+            EXPECT_TRUE(action->isEnabled()) << "the Qt window offers every item";
         }
     }
     EXPECT_EQ(entries.join(u'|'), QString::fromUtf16(u"网卡属性设置|-|添加 IP-地址|删除 IP-地址|-|"
@@ -163,7 +163,7 @@ TEST_F(MainWindowLayoutTest, ListMenuItemsInOrderOnlyBuiltOnesEnabledAndBusyDisa
     presenter_->setBusy(false);
     EXPECT_TRUE(widget(names::kRefreshButton)->isEnabled());
     for (auto item : four) {
-        EXPECT_EQ(enabled(item), menuItemBuilt(item)) << "an unbuilt item stays disabled";
+        EXPECT_TRUE(enabled(item));
     }
     view_->setMenuItemEnabled(menu::kAbout, false);
     EXPECT_FALSE(enabled(menu::kAbout));

@@ -104,7 +104,7 @@ TEST_F(SettingsDialogTest, CopyAllPutsTheExportOnTheDesktopClipboardAndSaysSo) {
     std::string count;
     {
         std::lock_guard lock(context_->snapshotMutex);
-        exportText = external::buildExportText(context_->snapshot, kDefaultCopyFormat);
+        exportText = external::buildExportText(context_->snapshot, settings::kDefaultCopyFormat);
         count = std::to_string(context_->snapshot.addresses.count());
     }
     menuAction(*view_, menu::kCopyAll)->trigger();

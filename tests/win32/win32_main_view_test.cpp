@@ -1,5 +1,6 @@
 // The Win32 main window (under Wine on a virtual display in the cross-build's tests): built from
-// the layout tables, and view calls from a worker carried out on the UI thread in order.
+// the layout tables, the list menu's items it can't carry out kept disabled, and view calls from
+// a worker carried out on the UI thread in order.
 #include "ui/win32/win32_main_view.h"
 
 // clang-format off
@@ -11,7 +12,11 @@
 
 #include <thread>
 
+#include "platform/sim/sim_host.h"
+#include "support/temp_dir.h"
 #include "text/codepage.h"
+#include "ui/app_context.h"
+#include "ui/main_presenter.h"
 
 namespace nicops::ui::win32 {
 namespace {
@@ -82,6 +87,61 @@ TEST_F(Win32MainViewTest, BuiltFromTheLayoutTables) {
               static_cast<LRESULT>(kIpListColumns.size()));
     for (std::size_t c = 0; c < kIpListColumns.size(); ++c) {
         EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0), kIpListColumns[c].width) << c;
+    }
+}
+
+TEST_F(Win32MainViewTest, TheLogBoxIsPaintedInItsTableColour) {
+    HWND log = view_.controlWindow(names::kLogBox);
+    HDC dc = GetDC(log);
+    ASSERT_NE(SendMessageW(view_.window(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                           reinterpret_cast<LPARAM>(log)),
+              0);
+    const COLORREF painted = GetBkColor(dc);
+    ReleaseDC(log, dc);
+    for (const ControlSpec& spec : kMainControls) {
+        if (spec.name == names::kLogBox) {
+            EXPECT_EQ(painted, RGB(spec.background >> 16, (spec.background >> 8) & 0xFF,
+                                   spec.background & 0xFF));
+        }
+    }
+}
+
+// The window lacks the dialogs and the clipboard: the presenter, which enables the list menu's
+// items, leaves theirs disabled.
+TEST_F(Win32MainViewTest, ListMenuItemsTheWindowDoesntOfferStayDisabled) {
+    nicops::testing::TempDir dir;
+    std::string error;
+    auto host = platform::sim::SimHost::open(
+        dir.write("host.json", nicops::testing::demoHostText()), error);
+    ASSERT_TRUE(host) << error;
+    AppContext context(*host);
+    MainPresenter presenter(context, view_);
+    view_.attach(presenter);
+    presenter.setBusy(true);
+    presenter.setBusy(false);
+    pumpMessages();
+    const auto enabled = [&](std::string_view caption) {
+        const std::wstring wanted = [&] {
+            const std::u16string utf16 = text::gbkToUtf16(caption);
+            return std::wstring(utf16.begin(), utf16.end());
+        }();
+        for (int i = 0; i < GetMenuItemCount(view_.listMenu()); ++i) {
+            wchar_t text[64] = {};
+            GetMenuStringW(view_.listMenu(), i, text, 64, MF_BYPOSITION);
+            if (wanted == text) {
+                return (GetMenuState(view_.listMenu(), i, MF_BYPOSITION) & MF_GRAYED) == 0;
+            }
+        }
+        ADD_FAILURE() << "no item " << caption;
+        return false;
+    };
+    EXPECT_TRUE(enabled(menu::kDelete));
+    EXPECT_TRUE(enabled(menu::kLookup));
+    EXPECT_TRUE(enabled(menu::kAbout));
+    for (std::string_view caption :
+         {menu::kProperties, menu::kAdd, menu::kCopyAll, menu::kSettings}) {
+        EXPECT_FALSE(view_.offers(caption));
+        EXPECT_FALSE(enabled(caption)) << caption;
     }
 }
 

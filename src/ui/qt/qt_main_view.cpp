@@ -325,8 +325,7 @@ void QtMainView::buildListMenu() {
         }
         QAction* action = listMenu_->addAction(toQString(item.caption));
         action->setObjectName(toQString(item.caption));
-        action->setEnabled(item.built);
-        menuItems_.emplace(std::string(item.caption), MenuItem{action, item.built});
+        menuItems_.emplace(std::string(item.caption), MenuItem{action});
     }
     const auto route = [this](std::string_view caption, std::function<void(MainPresenter&)> event) {
         connect(menuItems_.at(std::string(caption)).action, &QAction::triggered, this,
@@ -438,10 +437,7 @@ void QtMainView::setMenuItemEnabled(std::string_view caption, bool enabled) {
     if (it == menuItems_.end()) {
         return;
     }
-    // An item whose operation isn't built stays disabled whatever the presenter says.
-    calls_->run([action = it->second.action, enabled = enabled && it->second.built] {
-        action->setEnabled(enabled);
-    });
+    calls_->run([action = it->second.action, enabled] { action->setEnabled(enabled); });
 }
 
 void QtMainView::setComboItems(const std::vector<ComboItem>& items, int selected) {

@@ -91,7 +91,6 @@ private:
     };
     struct MenuItem {
         QAction* action;
-        bool built;
     };
 
     QWidget* buildControl(const ControlSpec& entry);

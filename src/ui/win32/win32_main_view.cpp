@@ -20,13 +20,6 @@ namespace nicops::ui::win32 {
 
 namespace {
 
-// Whether this window can carry out the list menu's item: the dialogs and the clipboard are not
-// part of it yet, and their items stay disabled rather than do nothing.
-bool servedByThisWindow(std::string_view caption) {
-    return caption != menu::kProperties && caption != menu::kAdd && caption != menu::kCopyAll &&
-           caption != menu::kSettings;
-}
-
 using inventory::AddressKind;
 
 constexpr wchar_t kWindowClass[] = L"NicopsMainWindow";
@@ -94,7 +87,6 @@ Win32MainView::Win32MainView(HINSTANCE instance) : instance_(instance) {
                               kMainWindow.left, kMainWindow.top, frame.right - frame.left,
                               frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     calls_ = std::make_unique<Win32CallQueue>(window_);
-    logBrush_ = CreateSolidBrush(RGB(0xEC, 0xEC, 0xEC));
     int id = kFirstControlId;
     for (const ControlSpec& entry : kMainControls) {
         buildControl(entry, id++);
@@ -219,6 +211,11 @@ void Win32MainView::buildControl(const ControlSpec& entry, int id) {
             break;
         case ControlKind::logBox:
             log_ = control;
+            if (entry.background != 0) {
+                logColour_ = RGB((entry.background >> 16) & 0xFF, (entry.background >> 8) & 0xFF,
+                                 entry.background & 0xFF);
+                logBrush_ = CreateSolidBrush(logColour_);
+            }
             SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no cap on the log
             break;
         default:
@@ -251,10 +248,9 @@ void Win32MainView::buildListMenu() {
             AppendMenuW(listMenu_, MF_SEPARATOR, 0, nullptr);
             continue;
         }
-        const bool available = item.built && servedByThisWindow(item.caption);
-        AppendMenuW(listMenu_, MF_STRING | (available ? MF_ENABLED : MF_GRAYED), id,
+        AppendMenuW(listMenu_, MF_STRING | (offers(item.caption) ? MF_ENABLED : MF_GRAYED), id,
                     wide(item.caption).c_str());
-        menuItems_.emplace(std::string(item.caption), MenuItem{id, available});
+        menuItems_.emplace(std::string(item.caption), MenuItem{id});
         ++id;
     }
 }
@@ -323,8 +319,8 @@ LRESULT Win32MainView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORSTATIC: {
             auto dc = reinterpret_cast<HDC>(wParam);
             auto child = reinterpret_cast<HWND>(lParam);
-            if (child == log_) {
-                SetBkColor(dc, RGB(0xEC, 0xEC, 0xEC));
+            if (child == log_ && logBrush_ != nullptr) {
+                SetBkColor(dc, logColour_);
                 return reinterpret_cast<LRESULT>(logBrush_);
             }
             const int id = GetDlgCtrlID(child);
@@ -519,11 +515,16 @@ void Win32MainView::setMenuItemEnabled(std::string_view caption, bool enabled) {
     if (it == menuItems_.end()) {
         return;
     }
-    // An item whose operation isn't built, or that this window can't carry out, stays disabled
-    // whatever the presenter says.
-    calls_->run([this, id = it->second.id, enabled = enabled && it->second.built] {
+    calls_->run([this, id = it->second.id, enabled] {
         EnableMenuItem(listMenu_, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
     });
+}
+
+bool Win32MainView::offers(std::string_view menuItem) const {
+    // The dialogs and the clipboard are not part of this window yet; their items stay disabled
+    // rather than do nothing.
+    return menuItem != menu::kProperties && menuItem != menu::kAdd && menuItem != menu::kCopyAll &&
+           menuItem != menu::kSettings;
 }
 
 void Win32MainView::setComboItems(const std::vector<ComboItem>& items, int selected) {

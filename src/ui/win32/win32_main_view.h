@@ -40,6 +40,7 @@ public:
     void setCloseHandler(std::function<void()> handler);
     void show(int showCommand);
     HWND window() const { return window_; }
+    HMENU listMenu() const { return listMenu_; }
     // A control by its object name; nullptr for a name the window lacks.
     HWND controlWindow(std::string_view name) const;
 
@@ -49,6 +50,8 @@ public:
     void setControlEnabled(std::string_view name, bool enabled) override;
     void setControlVisible(std::string_view name, bool visible) override;
     void setMenuItemEnabled(std::string_view caption, bool enabled) override;
+    // Every item but those of the dialogs and the clipboard, which this window lacks yet.
+    bool offers(std::string_view menuItem) const override;
     void setComboItems(const std::vector<ComboItem>& items, int selected) override;
     void setComboSelection(int selected) override;
     void setListRows(const std::vector<IpListRow>& rows) override;
@@ -66,7 +69,6 @@ private:
     };
     struct MenuItem {
         UINT id;
-        bool built;
     };
     // A list row as the list view takes it.
     using WideRow = std::array<std::wstring, std::tuple_size_v<decltype(IpListRow::cells)>>;
@@ -91,6 +93,8 @@ private:
     HWND combo_ = nullptr;
     HWND log_ = nullptr;
     HMENU listMenu_ = nullptr;
+    // The log box's background, from its layout table row; no brush: the platform's default.
+    COLORREF logColour_ = 0;
     HBRUSH logBrush_ = nullptr;
     std::unique_ptr<Win32CallQueue> calls_;
     // Set up in the constructor and only read afterwards, so any thread may look them up.

@@ -1,0 +1,53 @@
+// Wiring the backend choice into the application context: the choice's services where it has
+// them, the stand-ins where it hasn't.
+#include <gtest/gtest.h>
+
+#include "app/backend_choice.h"
+#include "support/temp_dir.h"
+#include "ui/app_context.h"
+
+namespace {
+
+using nicops::testing::TempDir;
+
+TEST(BackendWiring, TheChoicesServicesAreWiredAndAMissingOneKeepsItsStandIn) {
+    TempDir dir;
+    const std::string host = dir.write("host.json", nicops::testing::demoHostText());
+    nicops::app::BackendChoice choice = nicops::app::chooseBackend(host);
+    ASSERT_TRUE(choice.backend) << choice.error;
+    {
+        nicops::ui::AppContext context(*choice.backend);
+        nicops::app::wire(context, choice);
+        EXPECT_EQ(context.probe, choice.probe);
+        EXPECT_EQ(context.store, choice.store.get());
+        EXPECT_EQ(context.configuration, choice.configuration);
+    }
+    // A platform without an in-use probe or an adapter configuration.
+    choice.probe = nullptr;
+    choice.configuration = nullptr;
+    nicops::ui::AppContext context(*choice.backend);
+    nicops::app::wire(context, choice);
+    ASSERT_NE(context.probe, nullptr);
+    EXPECT_EQ(context.probe->probeAddresses({"10.0.0.5", "10.0.0.6"}, 30),
+              (std::vector<std::int32_t>{-1, -1}))
+        << "-1: no probe possible, so the add goes ahead";
+    ASSERT_NE(context.configuration, nullptr);
+    EXPECT_FALSE(context.configuration->enableDhcp("12"));
+    EXPECT_EQ(context.store, choice.store.get());
+}
+
+#ifdef _WIN32
+// The Windows backend has no in-use probe yet: what the programs wire is the stand-in, and
+// add --probe adds without asking.
+TEST(BackendWiring, TheWindowsHostsChoiceGetsTheStandInProbe) {
+    TempDir dir;
+    nicops::app::BackendChoice choice =
+        nicops::app::chooseBackend("", (dir.path() / "store.json").string());
+    ASSERT_TRUE(choice.backend) << choice.error;
+    nicops::ui::AppContext context(*choice.backend);
+    nicops::app::wire(context, choice);
+    EXPECT_EQ(context.probe->probeAddresses({"192.0.2.7"}, 30), (std::vector<std::int32_t>{-1}));
+}
+#endif
+
+}  // namespace
