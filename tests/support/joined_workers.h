@@ -29,7 +29,8 @@ public:
     }
 
     // Joins every worker, also those that workers started. Workers never wait for the UI
-    // thread, so joining without pumping can't hang.
+    // thread, so joining without pumping can't hang — except a worker of the Qt clipboard
+    // export, which waits for the UI thread's set: pump until the export has logged, then join.
     void join() {
         for (;;) {
             std::vector<std::thread> threads;
