@@ -8,7 +8,7 @@
 #include "external/address_lookup.h"
 #include "external/clipboard_export.h"
 #include "inventory/details_report.h"
-#include "platform/inet.h"
+#include "platform/ipv4_text.h"
 #include "text/text_functions.h"
 #include "ui/app_identity.h"
 #include "ui/layout_tables.h"
@@ -24,8 +24,7 @@ namespace {
 
 // The value of a dotted address for sorting; 0 for anything else.
 std::uint32_t addressValue(const std::string& text) {
-    in_addr parsed{};
-    return inet_pton(AF_INET, text.c_str(), &parsed) == 1 ? ntohl(parsed.s_addr) : 0;
+    return platform::parseIpv4(text).value_or(0);
 }
 
 }  // namespace
