@@ -2,23 +2,14 @@
 
 #include <cstdio>
 #include <functional>
-#include <iostream>
-#include <iterator>
 #include <mutex>
-#include <set>
-#include <unordered_map>
 
 #include "app/backend_choice.h"
 #include "app/command_line.h"
 #include "app/console_view.h"
-#include "external/address_lookup.h"
-#include "external/clipboard_export.h"
-#include "ipops/add_range.h"
-#include "ipops/delete_addresses.h"
+#include "app/nicopsctl_runs.h"
 #include "ipops/ipv4_box.h"
-#include "ipops/persisted_settings.h"
 #include "ipops/range_presets.h"
-#include "ipops/tcpip_properties.h"
 #include "platform/settings_folder.h"
 #include "settings/app_settings.h"
 #include "text/codepage.h"
@@ -80,19 +71,6 @@ const std::string_view kUsage =
     "adapter; dhcp and static: the adapter was not switched) or its output could not be\n"
     "written, 2 usage error.\n";
 
-// What a command runs with: the output and, unless it needs nothing of the host, the host wired
-// to the window's presenter through a console view, its adapter-box items and the one chosen.
-struct Session {
-    explicit Session(DataOutput& out) : output(out) {}
-
-    DataOutput& output;
-    ui::AppContext* context = nullptr;
-    ui::MainPresenter* presenter = nullptr;
-    ConsoleView* view = nullptr;
-    std::vector<ui::ComboItem> items;
-    int selected = -1;
-};
-
 namespace {
 
 using nicops::inventory::AddressKind;
@@ -141,264 +119,6 @@ nicops::platform::StaticAddressing staticValues(const std::vector<std::string>& 
     }
     boxes.resize(5);
     return {boxes[0], boxes[1], boxes[2], boxes[3], boxes[4]};
-}
-
-// The adapter-box position of SEL: an adapter index, else a connection name, else an adapter
-// (interface) name. A selector that names an adapter in an earlier sense wins over a later one.
-int findAdapter(const std::vector<nicops::ui::ComboItem>& items,
-                const nicops::inventory::AdapterSnapshot& snapshot, const std::string& selector) {
-    const auto position = [&](auto&& matches) {
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (matches(items[i])) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
-    };
-    int found = -1;
-    if (!selector.empty() && selector.find_first_not_of("0123456789") == std::string::npos) {
-        found = position(
-            [&](const auto& item) { return std::to_string(item.adapterIndex) == selector; });
-    }
-    const std::string name =
-        nicops::text::encodingToGbk(selector, nicops::text::terminalEncoding());
-    if (found < 0) {
-        found = position([&](const auto& item) { return item.text == name; });
-    }
-    if (found < 0) {
-        found = position([&](const auto& item) {
-            const auto* record = snapshot.adapters.find(item.adapterIndex);
-            return record != nullptr && record->adapterName == name;
-        });
-    }
-    return found;
-}
-
-// Standard input as the text of a multi-line box, in GBK: every line end (LF or CR LF) becomes
-// CR LF, and the last one is dropped (a final line end adds no empty line).
-std::string standardInputText() {
-    const std::string input{std::istreambuf_iterator<char>(std::cin),
-                            std::istreambuf_iterator<char>()};
-    std::string text;
-    text.reserve(input.size() + input.size() / 8);
-    for (std::size_t i = 0; i < input.size(); ++i) {
-        if (input[i] == '\r' && i + 1 < input.size() && input[i + 1] == '\n') {
-            continue;  // the LF that follows makes the line end
-        }
-        if (input[i] == '\n') {
-            text += "\r\n";
-        } else {
-            text += input[i];
-        }
-    }
-    if (text.ends_with("\r\n")) {
-        text.resize(text.size() - 2);
-    }
-    return nicops::text::encodingToGbk(text, nicops::text::terminalEncoding());
-}
-
-std::string configDirectory(const Options& options) {
-    return options.configDir.empty() ? nicops::platform::defaultConfigDirectory()
-                                     : options.configDir;
-}
-
-// preset N prints the preset's lines; preset N --set stores standard input as the preset.
-int runPreset(const Options& options, nicops::app::DataOutput& output) {
-    const std::string configDir = configDirectory(options);
-    const std::string iniPath = nicops::platform::settingsFilePath(configDir);
-    const std::string section(nicops::settings::kSettingsSection);
-    if (options.set) {
-        const std::string text = standardInputText();
-        nicops::platform::prepareSettingsFolder(iniPath);
-        if (!nicops::ipops::savePresetText(iniPath, section,
-                                           nicops::ipops::presetKey(options.preset), text)) {
-            std::fprintf(stderr, "nicopsctl: cannot write %s\n", iniPath.c_str());
-            return 1;
-        }
-        return 0;
-    }
-    std::string out = nicops::text::replaceText(
-        nicops::ipops::loadPresetText(iniPath, section, options.preset), "\r\n", "\n");
-    if (!out.empty() && !out.ends_with('\n')) {
-        out += '\n';
-    }
-    const std::string encoding = nicops::text::terminalEncoding();
-    return output.writeStatus(nicops::text::gbkToEncoding(out, encoding));
-}
-
-// Selects the list rows of the given addresses (the list shows only the address kind) and runs
-// the delete on them. An address the list doesn't show is not selected and says so.
-void runDelete(const Options& options, nicops::ui::AppContext& context,
-               nicops::ui::MainPresenter& presenter) {
-    for (AddressKind kind : nicops::inventory::kAllAddressKinds) {
-        presenter.setKindChecked(kind, kind == AddressKind::address);
-    }
-    presenter.fillIpList();
-    const auto rows = presenter.rows();
-    const std::string encoding = nicops::text::terminalEncoding();
-    // Each address's rows, so that selecting 10,000 addresses is not 10,000 walks of the list.
-    std::unordered_multimap<std::string, std::size_t> rowsOf;
-    rowsOf.reserve(rows.size());
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        rowsOf.emplace(rows[r].cells[ui::list_column::kAddress], r);
-    }
-    std::set<std::size_t> selection;
-    for (const std::string& arg : options.args) {
-        const std::string address = nicops::text::encodingToGbk(arg, encoding);
-        const auto [first, last] = rowsOf.equal_range(address);
-        for (auto it = first; it != last; ++it) {
-            selection.insert(it->second);
-        }
-        if (first == last) {
-            presenter.appendLog("删除IP-地址 " + address + " 失败,列表中没有该地址.");
-        }
-    }
-    presenter.listSelectionChanged({selection.begin(), selection.end()});
-    nicops::ipops::deleteSelectedAddresses(context.services(), presenter, presenter.selectedRows());
-}
-
-// Applies static's values; nothing is printed unless they could not be applied, then the reason
-// is nicopsctl's one error line (the refusal the window logs included).
-int runStatic(const Options& options, nicops::platform::AdapterConfiguration& configuration,
-              const std::string& connectionName) {
-    class ReasonOnly final : public nicops::ipops::OperationHost {
-    public:
-        void appendLog(std::string_view) override {}  // the reason comes back as `problem`
-        void setBusy(bool) override {}
-        void refreshDisplay() override {}
-        std::uint32_t currentAdapterIndex() const override { return nicops::ui::kNoAdapter; }
-    } host;
-    std::string problem;
-    if (nicops::ipops::switchToStatic(configuration, host, connectionName, options.staticValues,
-                                      problem)) {
-        return 0;
-    }
-    if (problem.empty()) {
-        std::fprintf(stderr, "nicopsctl: the adapter was not switched to these values\n");
-    } else {
-        std::fprintf(
-            stderr, "nicopsctl: %s\n",
-            nicops::text::gbkToEncoding(problem, nicops::text::terminalEncoding()).c_str());
-    }
-    return 1;
-}
-
-// The copy text of every address, lines ending LF on the terminal; the clipboard is stdout.
-class CapturedClipboard final : public nicops::platform::Clipboard {
-public:
-    bool setText(const std::string& gbk) override {
-        text = gbk;
-        return true;
-    }
-    std::string text;
-};
-
-// lookup queries every address of every adapter and prints what came back; export (and lookup
-// --export) prints the copy text. Both log as the window's menu items do.
-int runExternal(const Options& options, nicops::ui::AppContext& context,
-                nicops::ui::MainPresenter& presenter, nicops::app::ConsoleView& view,
-                nicops::app::DataOutput& output) {
-    nicops::settings::AppSettings settings = context.settings.get();
-    if (options.format) {
-        settings.copyFormat =
-            nicops::text::encodingToGbk(*options.format, nicops::text::terminalEncoding());
-    }
-    if (options.concurrency) {
-        settings.lookupConcurrency = *options.concurrency;
-    }
-    context.settings.set(settings);
-    std::string out;
-    if (options.command == "lookup") {
-        nicops::external::queryExternalAddresses(context.services(), presenter, context.settings);
-        std::lock_guard lock(context.snapshotMutex);
-        out.reserve(context.snapshot.addresses.count() * 48);
-        for (const auto& [address, entry] : context.snapshot.addresses) {
-            out += address + "\t" + entry.externalAddress + "\t" + entry.location + "\n";
-        }
-    }
-    if (options.command == "export" || options.exportAfter) {
-        CapturedClipboard clipboard;
-        nicops::external::exportAddressesToClipboard(context.services(), presenter,
-                                                     context.settings, clipboard);
-        out += nicops::text::replaceText(clipboard.text, "\r\n", "\n");
-    }
-    return output.writeStatus(view.out(out));
-}
-
-int runAdapters(const Options&, Session& session) {
-    const auto& items = session.items;
-    nicops::app::ConsoleView& view = *session.view;
-    std::string out;
-    for (const auto& item : items) {
-        out += std::to_string(item.adapterIndex) + "\t" + view.out(item.text) + "\n";
-    }
-    return session.output.writeStatus(out);
-}
-
-int runAdd(const Options& options, Session& session) {
-    nicops::ui::AppContext& context = *session.context;
-    nicops::ui::MainPresenter& presenter = *session.presenter;
-    const std::string encoding = nicops::text::terminalEncoding();
-    std::string rangeText;
-    if (options.args.empty()) {
-        rangeText = standardInputText();
-    } else {
-        for (std::size_t i = 0; i < options.args.size(); ++i) {
-            rangeText +=
-                (i == 0 ? "" : "\r\n") + nicops::text::encodingToGbk(options.args[i], encoding);
-        }
-    }
-    const std::string mask =
-        options.mask
-            ? nicops::text::encodingToGbk(*options.mask, encoding)
-            : nicops::ipops::loadDefaultMask(context.services(), presenter.currentAdapterIndex());
-    nicops::ipops::addIpRanges(context.services(), presenter, {rangeText, mask, options.probe});
-    return 0;
-}
-
-int runReport(const Options&, Session& session) {
-    nicops::ui::MainPresenter& presenter = *session.presenter;
-    nicops::app::ConsoleView& view = *session.view;
-    nicops::app::DataOutput& output = session.output;
-    std::string out;
-    const std::int32_t status = presenter.writeDetailsReport();
-    for (const std::string& line : nicops::text::splitText(view.detailsReport(), "\r\n")) {
-        out += view.out(line) + "\n";
-    }
-    if (output.writeStatus(out) != 0) {
-        return 1;
-    }
-    presenter.logLinkState(status);
-    return 0;
-}
-
-int runList(const Options& options, Session& session) {
-    nicops::ui::MainPresenter& presenter = *session.presenter;
-    nicops::app::ConsoleView& view = *session.view;
-    nicops::app::DataOutput& output = session.output;
-    std::string out;
-    const auto& kinds = options.kindsShown;
-    for (AddressKind kind : nicops::inventory::kAllAddressKinds) {
-        presenter.setKindChecked(kind, kinds[static_cast<std::size_t>(kind)]);
-    }
-    presenter.fillIpList();
-    // The rows are joined in GBK and converted in one step.
-    out.reserve(view.rows().size() * 64);
-    for (const auto& row : view.rows()) {
-        for (std::size_t c = 0; c < row.cells.size(); ++c) {
-            if (c != 0) {
-                out += '\t';
-            }
-            out += row.cells[c];
-        }
-        out += '\n';
-    }
-    return output.writeStatus(view.out(out));
-}
-
-// The text of the selected adapter's combo item: the connection name dhcp and static switch.
-const std::string& connectionName(const Session& session) {
-    return session.items[static_cast<std::size_t>(session.selected)].text;
 }
 
 void readConcurrency(Options& o, const std::string& n) {
@@ -453,50 +173,27 @@ constexpr CommandSpec kCommands[] = {
              }
          },
      .needs = Needs::adapter,
-     .run =
-         [](const Options& o, Session& s) {
-             runDelete(o, *s.context, *s.presenter);
-             return 0;
-         }},
-    {.name = "restore",
-     .run =
-         [](const Options&, Session& s) {
-             nicops::ipops::restoreAddresses(s.context->services(), *s.presenter);
-             return 0;
-         }},
-    {.name = "dhcp",
-     .options = kAdapter,
-     .needs = Needs::adapter,
-     .run =
-         [](const Options&, Session& s) {
-             return nicops::ipops::switchToDhcp(*s.context->configuration, *s.presenter,
-                                                connectionName(s))
-                        ? 0
-                        : 1;
-         }},
+     .run = runDelete},
+    {.name = "restore", .run = runRestore},
+    {.name = "dhcp", .options = kAdapter, .needs = Needs::adapter, .run = runDhcp},
     {.name = "static",
      .options = kAdapter,
      .takesOperands = true,
      .readOperands = [](Options& o) { o.staticValues = staticValues(o.args); },
      .needs = Needs::adapter,
-     .run = [](const Options& o,
-               Session& s) { return runStatic(o, *s.context->configuration, connectionName(s)); }},
+     .run = runStatic},
     {.name = "preset",
      .options = kSet,
      .takesOperands = true,
      .readOperands = readPresetNumber,
      .needs = Needs::nothing,
-     .run = [](const Options& o, Session& s) { return runPreset(o, s.output); }},
-    {.name = "export",
-     .options = kFormat,
-     .run = [](const Options& o,
-               Session& s) { return runExternal(o, *s.context, *s.presenter, *s.view, s.output); }},
+     .run = runPreset},
+    {.name = "export", .options = kFormat, .run = runExternal},
     {.name = "lookup",
      .options = kConcurrency | kExport,
      .optionsWith = kFormat,
      .together = kExport,
-     .run = [](const Options& o,
-               Session& s) { return runExternal(o, *s.context, *s.presenter, *s.view, s.output); }},
+     .run = runExternal},
 };
 
 bool takes(const CommandSpec& command, unsigned bit, unsigned given) {
