@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/ip_helper.h"
-#include "platform/linux/host_files.h"
+#include "platform/linux/lease_files.h"
 #include "platform/linux/rtnl_records.h"
 
 namespace nicops::platform::linux_host {

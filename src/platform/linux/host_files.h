@@ -1,14 +1,15 @@
-// The file side of the Linux backend: DHCP clients' lease records, the resolver's server lists
-// and the sysfs facts of a link. Parsers are pure functions over file contents; HostFiles reads
-// the files under roots that tests point elsewhere.
+// The host's files as the Linux backend reads them, under roots that tests point elsewhere: the
+// lease files of a link's DHCP clients, the resolver's server lists and the wireless entry of a
+// link in sysfs. What the files say is read by lease_files.h and resolver_files.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/linux/lease_files.h"
 
 namespace nicops::platform::linux_host {
 
@@ -19,38 +20,6 @@ struct LinuxBackendOptions {
     std::string varLibRoot = "/var/lib";
     std::string resolvConfPath = "/etc/resolv.conf";
 };
-
-// One lease as a DHCP client recorded it. Times are seconds since 1970-01-01 UTC, 0 when the
-// record doesn't tell.
-struct LeaseRecord {
-    std::string interfaceName;  // empty when the file name, not the record, names the link
-    std::uint32_t address = 0;
-    std::uint32_t server = 0;
-    std::int64_t obtained = 0;
-    std::int64_t expires = 0;
-    std::vector<std::uint32_t> dnsServers;
-    std::vector<std::uint32_t> winsServers;  // NetBIOS name servers (option 44), in order
-};
-
-// Every "lease { ... }" block of a dhclient lease database, in file order.
-std::vector<LeaseRecord> parseDhclientLeases(std::string_view text);
-// A KEY=VALUE lease file (systemd-networkd, NetworkManager's internal client). The files carry
-// no time of their own; `writtenAt` (the file's modification time) is taken as the time the
-// lease was obtained. These clients record no NetBIOS name servers.
-std::optional<LeaseRecord> parseKeyValueLease(std::string_view text, std::int64_t writtenAt);
-// dhcpcd's lease file: the server's DHCP message as received, written when it was obtained.
-std::optional<LeaseRecord> parseDhcpcdLease(std::string_view bytes, std::int64_t writtenAt);
-
-// IPv4 entries of the SERVERS= line of a resolver manager's per-link state file, in order;
-// nullopt when the file has no SERVERS= line.
-std::optional<std::vector<std::string>> parseResolvedLinkServers(std::string_view text);
-// IPv4 "nameserver" entries of resolv.conf, in order.
-std::vector<std::string> parseResolvConfServers(std::string_view text);
-
-// Of the leases recorded for one link, the one that describes it now: its address must be one
-// the link carries; of several, the one that expires last (the later record on a tie).
-std::optional<LeaseRecord> currentLease(const std::vector<LeaseRecord>& candidates,
-                                        const std::vector<std::uint32_t>& linkAddresses);
 
 class HostFiles {
 public:

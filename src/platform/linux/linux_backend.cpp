@@ -1,92 +1,24 @@
 #include "platform/linux/linux_backend.h"
 
-#include <arpa/inet.h>
-#include <linux/capability.h>
-#include <linux/ethtool.h>
 #include <linux/if_addr.h>
 #include <linux/rtnetlink.h>
-#include <linux/sockios.h>
 #include <net/if.h>
 #include <net/if_arp.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-// After net/if.h, whose struct ifreq it then leaves alone.
-#include <linux/wireless.h>
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <unordered_set>
 
 #include "platform/address_batch.h"
 #include "platform/ipv4_text.h"
 #include "platform/linux/adapter_assembly.h"
+#include "platform/linux/connection_names.h"
+#include "platform/linux/lease_files.h"
 #include "platform/linux/netlink_socket.h"
-#include "text/codepage.h"
+#include "platform/linux/network_administration.h"
 
 namespace nicops::platform::linux_host {
 
 namespace {
-
-bool isLoopback(const LinkRecord& link) {
-    return link.arpType == ARPHRD_LOOPBACK || (link.flags & IFF_LOOPBACK) != 0;
-}
-
-// A name as the list shows it: in GBK, one line.
-std::string shownName(const std::string& name) {
-    return singleLineName(text::utf8ToGbk(name));
-}
-
-// The connection name of every link (empty for loopback, which is not listed): its alias, or
-// its kernel name when it has none, as shownName() shows it. Link facts are asked by connection
-// name, so a name must point at one link: an alias that shows as a name an earlier link already
-// shows, or as another link's kernel name, gives way to the kernel name, which the kernel keeps
-// unique (and free of whitespace).
-std::vector<std::string> connectionNamesOf(const std::vector<LinkRecord>& links) {
-    std::unordered_set<std::string> kernelNames;
-    for (const auto& link : links) {
-        kernelNames.insert(shownName(link.name));
-    }
-    std::unordered_set<std::string> shown;
-    std::vector<std::string> names;
-    names.reserve(links.size());
-    for (const auto& link : links) {
-        if (isLoopback(link)) {
-            names.emplace_back();
-            continue;
-        }
-        std::string name = shownName(link.name);
-        if (!link.alias.empty()) {
-            std::string alias = shownName(link.alias);
-            if (kernelNames.count(alias) == 0 && shown.count(alias) == 0) {
-                name = std::move(alias);
-            }
-        }
-        shown.insert(name);
-        names.push_back(std::move(name));
-    }
-    return names;
-}
-
-// ETHTOOL_GLINKSETTINGS for the link named in `request`, with room for `maskWords` words per
-// link mode mask; the settings that head the answer go to `settings`. False when the ioctl fails.
-bool askLinkSettings(int fd, ifreq& request, std::int8_t maskWords,
-                     ethtool_link_settings& settings) {
-    // The settings are followed by three masks of at most 127 words each.
-    constexpr std::size_t kMaxMaskWords = 127;
-    std::array<std::uint32_t, sizeof(ethtool_link_settings) / 4 + 3 * kMaxMaskWords> buffer{};
-    std::memset(&settings, 0, sizeof settings);
-    settings.cmd = ETHTOOL_GLINKSETTINGS;
-    settings.link_mode_masks_nwords = maskWords;
-    std::memcpy(buffer.data(), &settings, sizeof settings);
-    request.ifr_data = reinterpret_cast<char*>(buffer.data());
-    const bool answered = ::ioctl(fd, SIOCETHTOOL, &request) == 0;
-    std::memcpy(&settings, buffer.data(), sizeof settings);
-    return answered;
-}
 
 std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& addresses,
                                            std::uint32_t index) {
@@ -97,18 +29,6 @@ std::vector<std::uint32_t> addressesOfLink(const std::vector<AddressRecord>& add
         }
     }
     return out;
-}
-
-// Whether the calling thread holds CAP_NET_ADMIN in its effective set.
-bool mayAdministerNetwork() {
-    __user_cap_header_struct header{};
-    header.version = _LINUX_CAPABILITY_VERSION_3;
-    header.pid = 0;
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    if (::syscall(SYS_capget, &header, data) != 0) {
-        return ::geteuid() == 0;
-    }
-    return (data[CAP_TO_INDEX(CAP_NET_ADMIN)].effective & CAP_TO_MASK(CAP_NET_ADMIN)) != 0;
 }
 
 std::uint32_t resultCode(int error) {
@@ -143,21 +63,14 @@ std::unique_ptr<LinuxBackend> LinuxBackend::open(const LinuxBackendOptions& opti
     if (!socket) {
         return nullptr;
     }
-    // Driver names come from an ethtool ioctl; without this socket descriptions fall back to
-    // the link kind.
-    const int ioctlSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    return std::unique_ptr<LinuxBackend>(new LinuxBackend(std::move(socket), ioctlSocket, options));
+    return std::unique_ptr<LinuxBackend>(new LinuxBackend(std::move(socket), options));
 }
 
-LinuxBackend::LinuxBackend(std::unique_ptr<NetlinkSocket> socket, int ioctlSocket,
+LinuxBackend::LinuxBackend(std::unique_ptr<NetlinkSocket> socket,
                            const LinuxBackendOptions& options)
-    : socket_(std::move(socket)), ioctlSocket_(ioctlSocket), files_(options) {}
+    : socket_(std::move(socket)), files_(options) {}
 
-LinuxBackend::~LinuxBackend() {
-    if (ioctlSocket_ >= 0) {
-        ::close(ioctlSocket_);
-    }
-}
+LinuxBackend::~LinuxBackend() = default;
 
 std::optional<LinkRecord> LinuxBackend::getLink(std::uint32_t index) {
     if (index == 0) {
@@ -177,17 +90,6 @@ std::optional<LinkRecord> LinuxBackend::getLink(std::uint32_t index) {
     return found;
 }
 
-std::optional<LinkRecord> linkOfConnectionName(std::vector<LinkRecord> links,
-                                               const std::string& connectionName) {
-    const auto names = connectionNamesOf(links);
-    for (std::size_t i = 0; i < links.size(); ++i) {
-        if (!isLoopback(links[i]) && names[i] == connectionName) {
-            return std::move(links[i]);
-        }
-    }
-    return std::nullopt;
-}
-
 std::optional<LinkRecord> LinuxBackend::findByConnectionName(const std::string& connectionName) {
     auto links = dumpLinks(*socket_);
     if (!links) {
@@ -196,62 +98,9 @@ std::optional<LinkRecord> LinuxBackend::findByConnectionName(const std::string& 
     return linkOfConnectionName(std::move(*links), connectionName);
 }
 
-std::string LinuxBackend::driverName(const std::string& linkName) const {
-    if (ioctlSocket_ < 0 || linkName.size() >= IFNAMSIZ) {
-        return {};
-    }
-    ethtool_drvinfo info{};
-    info.cmd = ETHTOOL_GDRVINFO;
-    ifreq request{};
-    std::memcpy(request.ifr_name, linkName.data(), linkName.size());
-    request.ifr_data = reinterpret_cast<char*>(&info);
-    if (::ioctl(ioctlSocket_, SIOCETHTOOL, &request) != 0) {
-        return {};
-    }
-    return std::string(info.driver, strnlen(info.driver, sizeof info.driver));
-}
-
-std::optional<std::int64_t> LinuxBackend::linkSpeedMbps(const std::string& linkName) const {
-    if (ioctlSocket_ < 0 || linkName.size() >= IFNAMSIZ) {
-        return std::nullopt;
-    }
-    ifreq request{};
-    std::memcpy(request.ifr_name, linkName.data(), linkName.size());
-    // The kernel answers a request without room for the link mode masks with the number of
-    // words they take, negated.
-    ethtool_link_settings settings;
-    std::uint32_t speed = SPEED_UNKNOWN;
-    if (askLinkSettings(ioctlSocket_, request, 0, settings) &&
-        settings.link_mode_masks_nwords < 0 &&
-        askLinkSettings(ioctlSocket_, request,
-                        static_cast<std::int8_t>(-settings.link_mode_masks_nwords), settings) &&
-        settings.link_mode_masks_nwords > 0) {
-        speed = settings.speed;
-    } else {
-        // Kernels before 4.6 know the older, 32-bit-mask request only.
-        ethtool_cmd legacy{};
-        legacy.cmd = ETHTOOL_GSET;
-        request.ifr_data = reinterpret_cast<char*>(&legacy);
-        if (::ioctl(ioctlSocket_, SIOCETHTOOL, &request) == 0) {
-            speed = ethtool_cmd_speed(&legacy);
-        }
-    }
-    // Read as a signed number, as the kernel prints it: negative is unknown.
-    const auto megabits = static_cast<std::int32_t>(speed);
-    if (megabits < 0) {
-        return std::nullopt;
-    }
-    return megabits;
-}
-
 bool LinuxBackend::isWireless(const LinkRecord& link) const {
-    // Wireless extensions answer their name request for wireless devices only.
-    if (ioctlSocket_ >= 0 && link.name.size() < IFNAMSIZ) {
-        iwreq request{};
-        std::memcpy(request.ifr_name, link.name.data(), link.name.size());
-        if (::ioctl(ioctlSocket_, SIOCGIWNAME, &request) == 0) {
-            return true;
-        }
+    if (ioctl_.hasWirelessExtensions(link.name)) {
+        return true;
     }
     // Devices without wireless extensions show in sysfs only.
     return files_.isWireless(link.name, link.index, link.hwAddress);
@@ -304,7 +153,7 @@ std::vector<AdapterInfo> LinuxBackend::getAdaptersInfo() {
         const auto found = byLink.find(link.index);
         const auto& own = found == byLink.end() ? kNone : found->second;
         LinkFacts facts;
-        facts.driver = driverName(link.name);
+        facts.driver = ioctl_.driverName(link.name);
         facts.wireless = link.arpType == ARPHRD_ETHER && isWireless(link);
         facts.lease = currentLease(files_.leasesFor(link.name, link.index, dhclientRecords),
                                    addressesOfLink(own, link.index));
@@ -476,13 +325,6 @@ std::vector<std::uint32_t> LinuxBackend::deleteIpAddresses(
     return results;
 }
 
-std::string networkAdministrationProblem() {
-    if (mayAdministerNetwork()) {
-        return {};
-    }
-    return "更改IP地址需要root权限或CAP_NET_ADMIN能力.";
-}
-
 std::string LinuxBackend::addressChangeProblem() {
     return networkAdministrationProblem();
 }
@@ -506,7 +348,8 @@ std::int64_t LinuxBackend::linkSpeed(const std::string& connectionName) {
         return -1;
     }
     // A link that is down has no speed to tell.
-    const auto megabits = (link->flags & IFF_UP) != 0 ? linkSpeedMbps(link->name) : std::nullopt;
+    const auto megabits =
+        (link->flags & IFF_UP) != 0 ? ioctl_.linkSpeedMbps(link->name) : std::nullopt;
     return megabits ? *megabits * 1000000 : -1;
 }
 

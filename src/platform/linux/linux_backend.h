@@ -1,4 +1,6 @@
-// The host's real adapters on Linux: rtnetlink dumps, sysfs and the resolver and lease files.
+// The host's real adapters on Linux: the IP helper interface answered from rtnetlink dumps and
+// requests (netlink_socket.h), the link facts asked by ioctl (link_ioctl.h) and the lease,
+// resolver and sysfs files (host_files.h).
 //
 // The backend answers for the network namespace of the thread that opened it: its sockets are
 // made there, whichever thread calls it later. Link speed and the wireless test are asked of the
@@ -18,6 +20,7 @@
 
 #include "platform/ip_helper.h"
 #include "platform/linux/host_files.h"
+#include "platform/linux/link_ioctl.h"
 #include "platform/linux/rtnl_records.h"
 
 namespace nicops::platform::linux_host {
@@ -65,15 +68,11 @@ public:
     std::string addressChangeProblem() override;
 
 private:
-    LinuxBackend(std::unique_ptr<NetlinkSocket> socket, int ioctlSocket,
-                 const LinuxBackendOptions& options);
+    LinuxBackend(std::unique_ptr<NetlinkSocket> socket, const LinuxBackendOptions& options);
 
     // Callers hold mutex_.
     std::optional<LinkRecord> getLink(std::uint32_t index);
     std::optional<LinkRecord> findByConnectionName(const std::string& connectionName);
-    std::string driverName(const std::string& linkName) const;
-    // Mbit/s from the ethtool ioctl; nullopt when unknown.
-    std::optional<std::int64_t> linkSpeedMbps(const std::string& linkName) const;
     bool isWireless(const LinkRecord& link) const;
     int promoteSecondaries(std::uint32_t index);
     std::optional<LeaseRecord> leaseOf(const LinkRecord& link);
@@ -85,21 +84,12 @@ private:
 
     std::mutex mutex_;
     std::unique_ptr<NetlinkSocket> socket_;
-    int ioctlSocket_;
+    LinkIoctl ioctl_;
     HostFiles files_;
     // The lease of every adapter as the latest snapshot found it, so the DNS queries that
     // follow a snapshot don't read the lease files and dump the addresses again.
     std::unordered_map<std::uint32_t, LeaseMemo> leaseMemo_;
 };
-
-// The link that the adapter box lists under this connection name (its alias, else its kernel
-// name, as getInterfaceNames() names it); loopback is never one. nullopt when none is.
-std::optional<LinkRecord> linkOfConnectionName(std::vector<LinkRecord> links,
-                                               const std::string& connectionName);
-
-// Changing addresses and routes needs CAP_NET_ADMIN in the effective set of the calling thread;
-// the line that says so when it is missing, else "".
-std::string networkAdministrationProblem();
 
 // The backend of the machine (or network namespace) the calling thread runs in; nullptr when
 // it can't be opened.
