@@ -138,7 +138,7 @@ std::string mmdbName(MMDB_entry_s& entry, std::vector<const char*> path, const s
     if (const auto dash = tag.find('-'); dash != std::string::npos) {
         tags.push_back(tag.substr(0, dash));
     }
-    tags.push_back("en");
+    tags.emplace_back("en");
     for (const auto& t : tags) {
         path.push_back(t.c_str());
         auto value = mmdbString(entry, path);
