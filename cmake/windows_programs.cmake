@@ -1,6 +1,6 @@
 # The Windows backend and programs, included from src/CMakeLists.txt in place of the Linux ones.
 nicops_library(nicops_platform_windows platform/windows nicops_platform iphlpapi ole32
-  oleaut32 wbemuuid)
+  oleaut32 wbemuuid advapi32)
 
 add_library(nicops_app_common STATIC app/backend_choice.cpp app/command_line.cpp
   app/console_view.cpp app/data_output.cpp app/nicopsctl_commands.cpp app/nicopsctl_runs.cpp)

@@ -5,6 +5,7 @@
 
 #include "platform/file_store.h"
 #ifdef _WIN32
+#include "platform/windows/registry_store.h"
 #include "platform/windows/windows_backend.h"
 #else
 #include "platform/linux/adapter_configuration_linux.h"
@@ -46,9 +47,15 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
         return choice;
     }
 #ifdef _WIN32
-    // The in-use probe and the registry store of Windows are yet to come: no probe, the file
-    // store.
+    // The in-use probe of Windows is yet to come: no probe.
     choice.backend = std::make_unique<platform::windows::WindowsBackend>();
+    if (storePath.empty()) {
+        // The registry itself, gateway values included: the system keeps DefaultGateway and
+        // DhcpDefaultGateway in the interface key, so nothing is answered from the live tables.
+        choice.store = std::make_unique<platform::windows::RegistryStore>();
+        choice.storePath = std::string(kRegistryStoreName);
+        return choice;
+    }
 #else
     errno = 0;
     choice.backend = platform::linux_host::openLinuxBackend();

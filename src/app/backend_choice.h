@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/adapter_configuration.h"
 #include "platform/address_probe.h"
@@ -23,19 +24,25 @@ struct BackendChoice {
     // platform's (owned here).
     platform::AdapterConfiguration* configuration = nullptr;
     std::unique_ptr<platform::AdapterConfiguration> ownedConfiguration;
-    // The persisted store: a file store at storePath, whose gateway values are the backend's
-    // live ones (platform/live_gateway_store.h).
+    // The persisted store: on Windows without --sim and --store the registry (storePath is then
+    // kRegistryStoreName); else a file store at storePath, whose gateway values are the
+    // backend's live ones (platform/live_gateway_store.h).
     std::unique_ptr<platform::PersistedStore> store;
     std::string storePath;
     std::string error;  // why there is no backend
     int exitCode = 0;   // 1 when there is no backend: the command can't run
 };
 
+// Where the registry store keeps the address sets, as messages name it.
+inline constexpr std::string_view kRegistryStoreName =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces";
+
 // The store file the programs use when --store is not given: beside the simulated host's
-// file (FILE + ".store.json"), else the system's store.
+// file (FILE + ".store.json"), else the system's store file (on Windows the registry is used
+// instead).
 std::string defaultStorePath(const std::string& simFile);
 
-// storePath "" means defaultStorePath(simFile).
+// storePath "" means defaultStorePath(simFile); on Windows without simFile, the registry.
 BackendChoice chooseBackend(const std::string& simFile, const std::string& storePath = {});
 
 // Points the context's in-use probe, persisted store and adapter configuration at the choice's;

@@ -50,8 +50,13 @@ const std::string_view kUsage =
     "options:\n"
     "  --sim FILE     use the simulated host described by FILE (JSON)\n"
     "  --config DIR   directory holding UserConfig.ini\n"
+#ifdef _WIN32
+    "  --store PATH   a file holding the stored address sets (default: the registry's TCP/IP\n"
+    "                 interface keys, or FILE.store.json beside the --sim FILE)\n"
+#else
     "  --store PATH   the stored address sets (default: /var/lib/nicops/store.json, or\n"
     "                 FILE.store.json beside the --sim FILE)\n"
+#endif
     "  --adapter SEL  adapter index, else connection name, else interface name\n"
     "                 (default: the last adapter)\n"
     "  --kinds LIST   comma list of ip, gateway, dhcp, wins1, wins2 (default: ip)\n"

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "app/backend_choice.h"
+#include "platform/file_store.h"
+#ifdef _WIN32
+#include "platform/windows/registry_store.h"
+#endif
 #include "support/temp_dir.h"
 #include "ui/app_context.h"
 
@@ -47,6 +51,32 @@ TEST(BackendWiring, TheWindowsHostsChoiceGetsTheStandInProbe) {
     nicops::ui::AppContext context(*choice.backend);
     nicops::app::wire(context, choice);
     EXPECT_EQ(context.probe->probeAddresses({"192.0.2.7"}, 30), (std::vector<std::int32_t>{-1}));
+}
+
+// The Windows programs keep the address sets in the registry unless --store names a file; a
+// simulated host's go to the file beside it, so a demo never writes the registry.
+TEST(BackendWiring, TheWindowsHostsStoreIsTheRegistryUnlessAFileIsNamed) {
+    const auto registry = nicops::app::chooseBackend("");
+    ASSERT_TRUE(registry.backend) << registry.error;
+    EXPECT_NE(dynamic_cast<nicops::platform::windows::RegistryStore*>(registry.store.get()),
+              nullptr);
+    EXPECT_EQ(registry.storePath, nicops::app::kRegistryStoreName);
+
+    TempDir dir;
+    const std::string key = "HKEY_CURRENT_USER\\Software\\nicops-test-backend-choice";
+    const std::string named = (dir.path() / "named.json").string();
+    const std::string host = dir.write("host.json", nicops::testing::demoHostText());
+    const auto check = [&](const nicops::app::BackendChoice& choice, const std::string& file) {
+        ASSERT_TRUE(choice.backend) << choice.error;
+        EXPECT_EQ(choice.storePath, file);
+        ASSERT_TRUE(choice.store->writeMultiString(key, "IPAddress", "10.0.0.5"));
+        EXPECT_EQ(nicops::platform::FileStore(file).readMultiString(key, "IPAddress"),
+                  "10.0.0.5\r\n\r\n");
+        EXPECT_EQ(registry.store->readMultiString(key, "IPAddress"), "")
+            << "nothing reached the registry";
+    };
+    check(nicops::app::chooseBackend("", named), named);
+    check(nicops::app::chooseBackend(host), host + ".store.json");
 }
 #endif
 
