@@ -77,6 +77,31 @@ private:
     std::string path_;
 };
 
+// The interface keys' parent, removed when the test ends if the test made it (a fresh Wine
+// prefix has none) and nothing else is below it.
+class InterfacesParent {
+public:
+    InterfacesParent() {
+        HKEY key = nullptr;
+        existed_ =
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, path().c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+        if (existed_) {
+            RegCloseKey(key);
+        }
+    }
+    ~InterfacesParent() {
+        if (!existed_) {
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, path().c_str());  // refused while it has sub-keys
+        }
+    }
+    InterfacesParent(const InterfacesParent&) = delete;
+    InterfacesParent& operator=(const InterfacesParent&) = delete;
+
+private:
+    static std::string path() { return kInterfaces.substr(0, kInterfaces.size() - 1); }
+    bool existed_ = false;
+};
+
 std::string uniqueName(const std::string& what) {
     return "nicops-test-" + what + "-" + std::to_string(GetCurrentProcessId());
 }
@@ -244,6 +269,7 @@ protected:
     nicops::testing::TempDir dir_;
     std::string first_ = uniqueName("first");
     std::string second_ = uniqueName("second");
+    InterfacesParent parent_;
     TestKey firstKey_{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kInterfaces + first_};
     TestKey secondKey_{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kInterfaces + second_};
     RegistryStore store_;
