@@ -54,7 +54,6 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
         // DhcpDefaultGateway in the interface key, so nothing is answered from the live tables.
         choice.store = std::make_unique<platform::windows::RegistryStore>();
         choice.storePath = std::string(kRegistryStoreName);
-        return choice;
     }
 #else
     errno = 0;
@@ -72,7 +71,9 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
     choice.ownedConfiguration = platform::linux_host::openLinuxAdapterConfiguration();
     choice.configuration = choice.ownedConfiguration.get();
 #endif
-    choice.store = storeFor(*choice.backend, choice.storePath);
+    if (!choice.store) {
+        choice.store = storeFor(*choice.backend, choice.storePath);
+    }
     return choice;
 }
 
