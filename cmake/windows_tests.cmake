@@ -14,7 +14,8 @@ nicops_test(inventory_tests inventory nicops_inventory nicops_platform_sim)
 nicops_test(settings_tests settings nicops_settings)
 nicops_test(ipops_tests ipops nicops_ipops nicops_platform_sim)
 nicops_test(ui_tests ui nicops_ui nicops_platform_sim)
-nicops_test(windows_tests windows nicops_platform_windows nicops_inventory)
+nicops_test(windows_tests windows nicops_platform_windows nicops_inventory nicops_external
+  nicops_platform_sim)
 nicops_test(win32_tests win32 nicops_ui_win32 nicops_platform_sim)
 nicops_test(app_tests app nicops_app_common)
 
