@@ -33,3 +33,11 @@ add_test(NAME windows_backend_netns
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/netns-lab $<TARGET_FILE:windows_tests>
           --gtest_filter=WindowsBackendLab.*)
 set_tests_properties(windows_backend_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS windows_tests)
+
+# nicopsctl.exe says, prints and exits with what the Linux build's nicopsctl does for the same
+# session on the demo host (tests/app/nicopsctl-parity.expected), in code page 936; the lookup
+# logs the line of this build.
+add_test(NAME nicopsctl_parity
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/app/nicopsctl-parity --gbk --lookup-log 此版本不含外网IP查询.
+          ${PROJECT_SOURCE_DIR}/cmake/wine-run $<TARGET_FILE:nicopsctl>)
+set_tests_properties(nicopsctl_parity PROPERTIES LABELS app_tests)
