@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -11,7 +14,14 @@
 namespace nicops::app {
 
 DataOutput::DataOutput(const char* program) : program_(program) {
-#ifndef _WIN32  // Windows has no SIGPIPE, and its programs start with the three handles set
+#ifdef _WIN32
+    // Windows has no SIGPIPE, and its programs start with the three handles set. The standard
+    // streams carry the bytes as they are, as on Linux: lines end LF, and a byte 0x1A ends
+    // nothing.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        _setmode(fd, _O_BINARY);
+    }
+#else
     std::signal(SIGPIPE, SIG_IGN);
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {

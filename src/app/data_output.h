@@ -13,7 +13,8 @@ public:
     // Ignores SIGPIPE, so a reader that went away shows as a write error (EPIPE) rather than
     // ending the process unnoticed, and holds closed standard descriptors open on /dev/null so
     // that no file or socket opened later takes their number. Data for a closed stdout then
-    // fails with EBADF. Construct once, first thing in main.
+    // fails with EBADF. On Windows it puts the standard streams in binary mode, so they carry
+    // the same bytes as on Linux (LF line ends). Construct once, first thing in main.
     // `program` names the program in the message of a failed write.
     explicit DataOutput(const char* program);
 

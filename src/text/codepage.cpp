@@ -430,10 +430,15 @@ std::string encodingToGbk(std::string_view text, const std::string& encoding) {
                      }));
 }
 
-// The console's output code page ("CP936"); UTF-8 for code page 65001 or without a console.
+// The console's output code page ("CP936"); without a console (output to a pipe or a file of a
+// program started without one) the ANSI code page, that of every other text of the system; UTF-8
+// for code page 65001.
 std::string terminalEncoding() {
-    const UINT codePage = GetConsoleOutputCP();
-    if (codePage == 0 || codePage == CP_UTF8)
+    UINT codePage = GetConsoleOutputCP();
+    if (codePage == 0) {
+        codePage = GetACP();
+    }
+    if (codePage == CP_UTF8)
         return "UTF-8";
     return "CP" + std::to_string(codePage);
 }

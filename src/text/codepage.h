@@ -27,7 +27,8 @@ std::string gbkToEncoding(std::string_view gbk, const std::string& encoding);
 std::string encodingToGbk(std::string_view text, const std::string& encoding);
 
 // The codeset of the current locale (call after setlocale), for gbkToEncoding; the C locale's
-// "ANSI_X3.4-1968" and an empty name give "UTF-8".
+// "ANSI_X3.4-1968" and an empty name give "UTF-8". On Windows the console's output code page
+// ("CP936"), the ANSI code page without a console, "UTF-8" for code page 65001.
 std::string terminalEncoding();
 
 }  // namespace nicops::text
