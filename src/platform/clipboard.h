@@ -10,7 +10,8 @@ public:
     virtual ~Clipboard() = default;
 
     // Replaces the clipboard's content with `gbk` (GBK text, lines ending CR LF). False when the
-    // clipboard could not be taken or the text not handed over; the old content then stays.
+    // clipboard could not be taken (its old content then stays) or the text not handed over
+    // (the clipboard may then be empty).
     virtual bool setText(const std::string& gbk) = 0;
 };
 
