@@ -6,6 +6,7 @@
 #include "platform/file_store.h"
 #ifdef _WIN32
 #include "platform/windows/windows_backend.h"
+#include "platform/windows/wmi_configuration.h"
 #else
 #include "platform/linux/adapter_configuration_linux.h"
 #include "platform/linux/icmp_probe.h"
@@ -49,6 +50,8 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
     // The in-use probe and the registry store of Windows are yet to come: no probe, the file
     // store.
     choice.backend = std::make_unique<platform::windows::WindowsBackend>();
+    choice.ownedConfiguration = platform::windows::openWmiAdapterConfiguration();
+    choice.configuration = choice.ownedConfiguration.get();
 #else
     errno = 0;
     choice.backend = platform::linux_host::openLinuxBackend();
