@@ -14,7 +14,7 @@ nicops_test(inventory_tests inventory nicops_inventory nicops_platform_sim)
 nicops_test(settings_tests settings nicops_settings)
 nicops_test(ipops_tests ipops nicops_ipops nicops_platform_sim)
 nicops_test(ui_tests ui nicops_ui nicops_platform_sim)
-nicops_test(windows_tests windows nicops_platform_windows nicops_inventory)
+nicops_test(windows_tests windows nicops_platform_windows nicops_inventory nicops_ipops)
 nicops_test(win32_tests win32 nicops_ui_win32 nicops_platform_sim)
 nicops_test(app_tests app nicops_app_common)
 
@@ -30,5 +30,5 @@ set_tests_properties(nicopsctl_add_probe_netns PROPERTIES SKIP_RETURN_CODE 77
 # otherwise); the test itself skips when run outside the lab.
 add_test(NAME windows_backend_netns
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/netns-lab $<TARGET_FILE:windows_tests>
-          --gtest_filter=WindowsBackendLab.*)
+          --gtest_filter=WindowsBackendLab.*:WmiConfigurationLab.*)
 set_tests_properties(windows_backend_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS windows_tests)
