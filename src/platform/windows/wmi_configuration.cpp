@@ -125,9 +125,10 @@ struct CallOutcome {
 CallOutcome callMethod(const WmiSession& session, const std::u16string& path,
                        const WmiMethodCall& call) {
     CallOutcome outcome;
-    const std::string where = " (" + shown(path) + ", ";
+    const std::string method = shown(call.method);
+    const std::string at = " (" + shown(path);
     const auto failed = [&](HRESULT result) {
-        outcome.failure = shown(call.method) + " 调用失败" + where + hresultText(result) + ").";
+        outcome.failure = method + " 调用失败" + at + ", " + hresultText(result) + ").";
         return outcome;
     };
     ComRef<IWbemClassObject> definitionOfClass;
@@ -136,9 +137,8 @@ CallOutcome callMethod(const WmiSession& session, const std::u16string& path,
     if (FAILED(result)) {
         return failed(result);
     }
-    const std::u16string method = call.method;
     ComRef<IWbemClassObject> definition;
-    result = definitionOfClass->GetMethod(reinterpret_cast<const wchar_t*>(method.c_str()), 0,
+    result = definitionOfClass->GetMethod(reinterpret_cast<const wchar_t*>(call.method.c_str()), 0,
                                           definition.out(), nullptr);
     if (FAILED(result)) {
         return failed(result);
@@ -148,8 +148,8 @@ CallOutcome callMethod(const WmiSession& session, const std::u16string& path,
         std::u16string failedArgument;
         result = buildInParameters(definition.get(), call.arguments, in, failedArgument);
         if (FAILED(result)) {
-            outcome.failure = shown(call.method) + " 的参数 " + shown(failedArgument) +
-                              " 无法设置" + where + hresultText(result) + ").";
+            outcome.failure = method + " 的参数 " + shown(failedArgument) + " 无法设置" + at +
+                              ", " + hresultText(result) + ").";
             return outcome;
         }
     } else if (!call.arguments.empty()) {
@@ -164,11 +164,9 @@ CallOutcome callMethod(const WmiSession& session, const std::u16string& path,
     }
     const auto code = out ? numberProperty(out.get(), L"ReturnValue") : std::nullopt;
     if (!code) {
-        outcome.failure =
-            shown(call.method) + " 没有返回结果" + where.substr(0, where.size() - 2) + ").";
-    } else if (*code > 1) {
-        outcome.failure = shown(call.method) + " 失败,返回代码" + std::to_string(*code) +
-                          where.substr(0, where.size() - 2) + ").";
+        outcome.failure = method + " 没有返回结果" + at + ").";
+    } else if (*code > 1) {  // 1: done, effective after a restart
+        outcome.failure = method + " 失败,返回代码" + std::to_string(*code) + at + ").";
     }
     return outcome;
 }
