@@ -7,6 +7,7 @@
 #ifdef _WIN32
 #include "platform/windows/registry_store.h"
 #include "platform/windows/windows_backend.h"
+#include "platform/windows/wmi_configuration.h"
 #else
 #include "platform/linux/adapter_configuration_linux.h"
 #include "platform/linux/icmp_probe.h"
@@ -49,6 +50,8 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
 #ifdef _WIN32
     // The in-use probe of Windows is yet to come: no probe.
     choice.backend = std::make_unique<platform::windows::WindowsBackend>();
+    choice.ownedConfiguration = platform::windows::openWmiAdapterConfiguration();
+    choice.configuration = choice.ownedConfiguration.get();
     if (storePath.empty()) {
         // The registry itself, gateway values included: the system keeps DefaultGateway and
         // DhcpDefaultGateway in the interface key, so nothing is answered from the live tables.

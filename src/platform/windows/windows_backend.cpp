@@ -168,6 +168,9 @@ std::uint32_t WindowsBackend::addIpAddress(const std::string& address, const std
 // one AddIPAddress per item the batch rule lets through, in order.
 std::vector<std::uint32_t> WindowsBackend::addIpAddresses(const std::vector<AddressToAdd>& items,
                                                           std::uint32_t adapterIndex) {
+    if (!rights_()) {
+        return std::vector<std::uint32_t>(items.size(), kAccessDenied);
+    }
     std::vector<std::uint32_t> present;
     for (const AdapterInfo& adapter : getAdaptersInfo()) {
         for (const IpAddrString& entry : adapter.ipAddresses) {
@@ -195,7 +198,24 @@ std::vector<std::uint32_t> WindowsBackend::addIpAddresses(const std::vector<Addr
 }
 
 std::uint32_t WindowsBackend::deleteIpAddress(std::uint32_t nteContext) {
-    return DeleteIPAddress(nteContext);
+    return deleteIpAddresses({nteContext}).front();
+}
+
+std::vector<std::uint32_t> WindowsBackend::deleteIpAddresses(
+    const std::vector<std::uint32_t>& contexts) {
+    if (!rights_()) {
+        return std::vector<std::uint32_t>(contexts.size(), kAccessDenied);
+    }
+    std::vector<std::uint32_t> results;
+    results.reserve(contexts.size());
+    for (std::uint32_t context : contexts) {
+        results.push_back(DeleteIPAddress(context));
+    }
+    return results;
+}
+
+std::string WindowsBackend::addressChangeProblem() {
+    return administratorRightsProblem(rights_);
 }
 
 // WMI's NetConnectionStatus first. Without it the status follows the link: up is connected,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ip_helper.h"
+#include "platform/windows/administrator_rights.h"
 
 namespace nicops::platform::windows {
 
@@ -27,8 +28,13 @@ struct ConnectionEntry {
 // Every entry of GetAdaptersAddresses (any family, with prefixes); empty when it fails.
 std::vector<ConnectionEntry> listConnections();
 
+// Without administrator rights (administrator_rights.h) every add and delete answers 5, the
+// code the IP helper itself gives then, without calling it: Wine answers 50 to every call, and
+// a batch of thousands need not make as many calls that can only fail.
 class WindowsBackend : public HostBackend {
 public:
+    explicit WindowsBackend(RightsCheck rights = mayAdministerNetwork) : rights_(rights) {}
+
     std::vector<AdapterInfo> getAdaptersInfo() override;
     std::optional<std::vector<std::string>> getPerAdapterDns(std::uint32_t adapterIndex) override;
     std::vector<InterfaceName> getInterfaceNames() override;
@@ -38,12 +44,18 @@ public:
     // Refuses what planAddressBatch refuses without asking the platform.
     std::vector<std::uint32_t> addIpAddresses(const std::vector<AddressToAdd>& items,
                                               std::uint32_t adapterIndex) override;
+    std::vector<std::uint32_t> deleteIpAddresses(
+        const std::vector<std::uint32_t>& contexts) override;
+    std::string addressChangeProblem() override;
 
     std::int32_t connectionStatus(const std::string& connectionName) override;
     std::int32_t mediaState(const std::string& connectionName) override;
     std::int64_t linkSpeed(const std::string& connectionName) override;
     std::int32_t mtu(const std::string& connectionName) override;
     std::optional<bool> dhcpFlag(const std::string& connectionName) override;
+
+private:
+    RightsCheck rights_;
 };
 
 }  // namespace nicops::platform::windows

@@ -30,6 +30,17 @@ std::optional<WmiConnectionFacts> queryAdapterFacts(std::u16string_view conditio
 // The condition that selects the adapter whose connection name (GBK) is `connectionName`.
 std::u16string connectionNameCondition(const std::string& connectionName);
 
+class WmiSession;
+
+// What looking up one adapter's Index found: the Index of the first Win32_NetworkAdapter the
+// condition selects, none when it selects nothing or the query failed; the query's HRESULT
+// (S_OK when it ran, also when it selected nothing).
+struct WmiAdapterLookup {
+    std::optional<std::uint32_t> index;
+    long failure = 0;
+};
+WmiAdapterLookup findAdapterIndex(const WmiSession& session, std::u16string_view condition);
+
 // queryAdapterFacts by connection name. Wine's WMI has no NetConnectionID: nothing there.
 std::optional<WmiConnectionFacts> queryConnectionFacts(const std::string& connectionName);
 
