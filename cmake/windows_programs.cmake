@@ -15,4 +15,5 @@ target_link_libraries(nicopsctl PRIVATE nicops_app_common)
 # The native main window and nicops.exe.
 nicops_library(nicops_ui_win32 ui/win32 nicops_ui comctl32)
 add_executable(nicops WIN32 app/nicops_win32_main.cpp)
-target_link_libraries(nicops PRIVATE nicops_ui_win32 nicops_app_common)
+# nicops.exe carries Libcurl.dll's image and writes it at start-up when it is missing.
+target_link_libraries(nicops PRIVATE nicops_ui_win32 nicops_app_common nicops_http_image)
