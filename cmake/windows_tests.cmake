@@ -14,7 +14,12 @@ nicops_test(inventory_tests inventory nicops_inventory nicops_platform_sim)
 nicops_test(settings_tests settings nicops_settings)
 nicops_test(ipops_tests ipops nicops_ipops nicops_platform_sim)
 nicops_test(ui_tests ui nicops_ui nicops_platform_sim)
-nicops_test(windows_tests windows nicops_platform_windows nicops_inventory)
+nicops_test(windows_tests windows nicops_platform_windows nicops_inventory nicops_external
+  nicops_ui nicops_platform_sim nicops_http_image)
+# The lookup's tests load Libcurl.dll from beside the test program, as the programs do.
+add_custom_command(TARGET windows_tests POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${NICOPS_HTTP_LIBRARY_FILE}
+          $<TARGET_FILE_DIR:windows_tests>/Libcurl.dll)
 nicops_test(win32_tests win32 nicops_ui_win32 nicops_platform_sim)
 nicops_test(app_tests app nicops_app_common)
 
@@ -32,3 +37,11 @@ add_test(NAME windows_backend_netns
   COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/netns-lab $<TARGET_FILE:windows_tests>
           --gtest_filter=WindowsBackendLab.*)
 set_tests_properties(windows_backend_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS windows_tests)
+
+# The lookup through Libcurl.dll against the Linux build's nicops-echo on 127.0.0.1 (skipped
+# when the release preset hasn't built it).
+add_test(NAME windows_lookup_echo
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/with-echo
+          ${PROJECT_SOURCE_DIR}/build/release/src/nicops-echo $<TARGET_FILE:windows_tests>
+          --gtest_filter=LookupThroughDllTest.*:QueryThroughDllTest.*)
+set_tests_properties(windows_lookup_echo PROPERTIES SKIP_RETURN_CODE 77 LABELS windows_tests)
