@@ -17,3 +17,6 @@ link_libraries(ws2_32)
 # localtime_r and the other reentrant time functions; <windows.h> without its rarely used parts
 # and without the min/max macros.
 add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L WIN32_LEAN_AND_MEAN NOMINMAX)
+
+# Libcurl.dll and its image for the programs.
+include(${CMAKE_CURRENT_LIST_DIR}/curl_dll.cmake)

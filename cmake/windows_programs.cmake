@@ -9,10 +9,13 @@ target_include_directories(nicops_app_common PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(nicops_app_common PUBLIC nicops_ui nicops_platform_sim
   nicops_platform_windows)
 
+# nicopsctl.exe carries Libcurl.dll's image for its lookup.
 add_executable(nicopsctl app/nicopsctl_main.cpp)
-target_link_libraries(nicopsctl PRIVATE nicops_app_common)
+target_link_libraries(nicopsctl PRIVATE nicops_app_common nicops_http_image)
 
 # The native main window and nicops.exe.
 nicops_library(nicops_ui_win32 ui/win32 nicops_ui comctl32)
 add_executable(nicops WIN32 app/nicops_win32_main.cpp)
-target_link_libraries(nicops PRIVATE nicops_ui_win32 nicops_app_common)
+# nicops.exe (like nicopsctl.exe) carries Libcurl.dll's image and writes it at start-up when
+# it is missing.
+target_link_libraries(nicops PRIVATE nicops_ui_win32 nicops_app_common nicops_http_image)

@@ -10,6 +10,7 @@
 
 #include "app/backend_choice.h"
 #include "app/command_line.h"
+#include "external/http_library.h"
 #include "platform/settings_folder.h"
 #include "settings/app_settings.h"
 #include "text/codepage.h"
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
     }
     nicops::ui::AppContext context(*choice.backend);
     nicops::app::wire(context, choice);
+    // Libcurl.dll beside the program: written from the image the program carries when missing.
+    context.httpLibraryUsable = [] { return nicops::external::ensureHttpLibrary({}); };
     if (configDir.empty()) {
         configDir = nicops::platform::defaultConfigDirectory();
     }

@@ -9,6 +9,7 @@
 
 #include "external/address_lookup.h"
 #include "external/clipboard_export.h"
+#include "external/http_library.h"
 #include "ipops/add_range.h"
 #include "ipops/delete_addresses.h"
 #include "ipops/persisted_settings.h"
@@ -285,6 +286,15 @@ int runExternal(const Options& options, Session& session) {
     context.settings.set(settings);
     std::string out;
     if (options.command == "lookup") {
+#ifdef _WIN32
+        // As the window's start-up does: Libcurl.dll beside the program, written when missing.
+        if (!nicops::external::ensureHttpLibrary({})) {
+            std::fprintf(stderr,
+                         "nicopsctl: Libcurl.dll is missing beside the program and "
+                         "can't be written there\n");
+            return 1;
+        }
+#endif
         nicops::external::queryExternalAddresses(context.services(), presenter, context.settings);
         std::lock_guard lock(context.snapshotMutex);
         out.reserve(context.snapshot.addresses.count() * 48);

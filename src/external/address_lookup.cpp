@@ -1,24 +1,17 @@
 #include "external/address_lookup.h"
 
-#include <arpa/inet.h>
-#include <curl/curl.h>
-#include <netinet/in.h>
-
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "external/http_library.h"
+#include "platform/inet.h"
 #include "text/codepage.h"
 #include "text/text_functions.h"
 
 namespace nicops::external {
 
 namespace {
-
-void initialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string lookupUrl(std::string server) {
     while (!server.empty() && server.back() == '/') {
@@ -29,15 +22,16 @@ std::string lookupUrl(std::string server) {
 
 // One request: its handle, the body received so far and whether the body grew too long.
 struct Request {
-    explicit Request(std::size_t keyIndex) : index(keyIndex) {}
+    Request(const HttpLibrary& library, std::size_t keyIndex) : lib(library), index(keyIndex) {}
     Request(const Request&) = delete;
     Request& operator=(const Request&) = delete;
     ~Request() {
         if (easy != nullptr) {
-            curl_easy_cleanup(easy);
+            lib.easyCleanup(easy);
         }
     }
 
+    const HttpLibrary& lib;
     std::size_t index;
     CURL* easy = nullptr;
     std::string body;
@@ -56,34 +50,34 @@ std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* us
     return length;
 }
 
-// Sets the request up; false when libcurl has no handle for it.
+// Sets the request up; false when the library has no handle for it.
 bool prepare(Request& request, const std::string& localAddress,
              const settings::AppSettings& settings) {
-    initialiseCurlOnce();
-    request.easy = curl_easy_init();
+    const HttpLibrary& lib = request.lib;
+    request.easy = lib.easyInit();
     if (request.easy == nullptr) {
         return false;
     }
     request.body.reserve(512);
     request.locationFormat = settings.locationFormat;
     CURL* h = request.easy;
-    curl_easy_setopt(h, CURLOPT_PRIVATE, &request);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &request);
+    lib.easySetopt(h, CURLOPT_PRIVATE, &request);
+    lib.easySetopt(h, CURLOPT_NOSIGNAL, 1L);
+    lib.easySetopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    lib.easySetopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib.easySetopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    lib.easySetopt(h, CURLOPT_WRITEFUNCTION, appendBody);
+    lib.easySetopt(h, CURLOPT_WRITEDATA, &request);
     // Every lookup leaves from its own address on a connection of its own.
-    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+    lib.easySetopt(h, CURLOPT_FRESH_CONNECT, 1L);
+    lib.easySetopt(h, CURLOPT_FORBID_REUSE, 1L);
     // "host!" takes the text as an address; no interface of that name is searched for first.
     const std::string bind = "host!" + localAddress;
-    curl_easy_setopt(h, CURLOPT_INTERFACE, bind.c_str());
+    lib.easySetopt(h, CURLOPT_INTERFACE, bind.c_str());
     const std::string url = lookupUrl(settings.lookupServer);
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.requestTimeoutMs));
+    lib.easySetopt(h, CURLOPT_URL, url.c_str());
+    lib.easySetopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connectTimeoutMs));
+    lib.easySetopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.requestTimeoutMs));
     return true;
 }
 
@@ -93,7 +87,7 @@ bool finish(Request& request, std::string& externalAddress, std::string& locatio
         return false;
     }
     long status = 0;
-    curl_easy_getinfo(request.easy, CURLINFO_RESPONSE_CODE, &status);
+    request.lib.easyGetinfo(request.easy, CURLINFO_RESPONSE_CODE, &status);
     if (status != 200) {
         return false;
     }
@@ -144,11 +138,12 @@ std::int64_t querySequentially(const ipops::OperationServices& services,
 std::int64_t queryConcurrently(const ipops::OperationServices& services,
                                const settings::SharedSettings& settings,
                                const std::vector<std::string>& keys, std::size_t limit) {
-    initialiseCurlOnce();
-    CURLM* multi = curl_multi_init();
+    const HttpLibrary* library = httpLibrary();
+    CURLM* multi = library == nullptr ? nullptr : library->multiInit();
     if (multi == nullptr) {
         return querySequentially(services, settings, keys);
     }
+    const HttpLibrary& lib = *library;
     std::int64_t succeeded = 0;
     std::vector<std::unique_ptr<Request>> inFlight;
     std::size_t next = 0;
@@ -162,9 +157,9 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
             if (current.lookupServer.empty()) {
                 continue;
             }
-            auto request = std::make_unique<Request>(index);
+            auto request = std::make_unique<Request>(lib, index);
             if (!prepare(*request, keys[index], current) ||
-                curl_multi_add_handle(multi, request->easy) != CURLM_OK) {
+                lib.multiAddHandle(multi, request->easy) != CURLM_OK) {
                 continue;
             }
             inFlight.push_back(std::move(request));
@@ -173,14 +168,14 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
     startMore();
     while (!inFlight.empty()) {
         int running = 0;
-        curl_multi_perform(multi, &running);
+        lib.multiPerform(multi, &running);
         int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        while (CURLMsg* message = lib.multiInfoRead(multi, &queued)) {
             if (message->msg != CURLMSG_DONE) {
                 continue;
             }
             CURL* easy = message->easy_handle;
-            curl_multi_remove_handle(multi, easy);
+            lib.multiRemoveHandle(multi, easy);
             for (auto it = inFlight.begin(); it != inFlight.end(); ++it) {
                 if ((*it)->easy != easy) {
                     continue;
@@ -198,17 +193,17 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
         }
         startMore();
         if (!inFlight.empty()) {
-            curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+            lib.multiPoll(multi, nullptr, 0, 100, nullptr);
         }
     }
-    curl_multi_cleanup(multi);
+    lib.multiCleanup(multi);
     return succeeded;
 }
 
 }  // namespace
 
 bool isIpAddressText(std::string_view text) {
-    if (text.empty() || text.size() >= INET6_ADDRSTRLEN) {
+    if (text.empty() || text.size() >= INET6_ADDRSTRLEN || !platform::startSockets()) {
         return false;
     }
     // inet_pton reads up to a zero byte: one inside would let it see only the part before.
@@ -255,11 +250,15 @@ bool lookupExternalAddress(const std::string& localAddress, const settings::AppS
     if (settings.lookupServer.empty()) {
         return false;
     }
-    Request request(0);
+    const HttpLibrary* library = httpLibrary();
+    if (library == nullptr) {
+        return false;
+    }
+    Request request(*library, 0);
     if (!prepare(request, localAddress, settings)) {
         return false;
     }
-    curl_easy_perform(request.easy);  // the status tells the outcome
+    library->easyPerform(request.easy);  // the status tells the outcome
     return finish(request, externalAddress, location);
 }
 
