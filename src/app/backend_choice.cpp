@@ -5,6 +5,7 @@
 
 #include "platform/file_store.h"
 #ifdef _WIN32
+#include "platform/windows/icmp_probe_windows.h"
 #include "platform/windows/windows_backend.h"
 #else
 #include "platform/linux/adapter_configuration_linux.h"
@@ -46,9 +47,11 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
         return choice;
     }
 #ifdef _WIN32
-    // The in-use probe and the registry store of Windows are yet to come: no probe, the file
-    // store.
+    // The registry store of Windows is yet to come: the file store. Without an ICMP handle
+    // there is no probe, and the context keeps its stand-in.
     choice.backend = std::make_unique<platform::windows::WindowsBackend>();
+    choice.ownedProbe = platform::windows::IcmpEchoProbe::open();
+    choice.probe = choice.ownedProbe.get();
 #else
     errno = 0;
     choice.backend = platform::linux_host::openLinuxBackend();
