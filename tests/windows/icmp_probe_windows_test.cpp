@@ -16,8 +16,8 @@ namespace {
 TEST(IcmpEchoProbe, LoopbackAnswersAndOnlyDottedAddressesAreSent) {
     auto probe = IcmpEchoProbe::open();
     ASSERT_NE(probe, nullptr);
-    const std::vector<std::string> addresses = {"127.0.0.1", "not-an-address", "127.0.0.1",
-                                                "127.0.0.01", "", "localhost"};
+    const std::vector<std::string> addresses = {
+        "127.0.0.1", "not-an-address", "127.0.0.1", "127.0.0.01", "", "localhost"};
     const auto times = probe->probeAddresses(addresses, 1000);
     ASSERT_EQ(times.size(), addresses.size());
     EXPECT_GE(times[0], 0);

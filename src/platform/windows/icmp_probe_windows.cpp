@@ -118,8 +118,8 @@ std::vector<std::int32_t> IcmpEchoProbe::probeAddresses(const std::vector<std::s
 
     // Waits for one request's end, at most until its own time-out and the grace have passed.
     const auto finish = [&](Request& request) {
-        const auto deadline =
-            request.sentAt + std::chrono::milliseconds(timeoutMs) + std::chrono::milliseconds(kGraceMs);
+        const auto deadline = request.sentAt + std::chrono::milliseconds(timeoutMs) +
+                              std::chrono::milliseconds(kGraceMs);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         const DWORD waitMs = static_cast<DWORD>(std::max<std::int64_t>(0, left.count()));
         if (WaitForSingleObject(request.event, waitMs) == WAIT_OBJECT_0) {
@@ -142,10 +142,9 @@ std::vector<std::int32_t> IcmpEchoProbe::probeAddresses(const std::vector<std::s
             continue;
         }
         request.sentAt = Clock::now();
-        const DWORD replies =
-            IcmpSendEcho2(handle_, request.event, nullptr, nullptr, request.address, nullptr, 0,
-                          nullptr, request.reply.data(), request.replySize(),
-                          static_cast<DWORD>(timeoutMs));
+        const DWORD replies = IcmpSendEcho2(
+            handle_, request.event, nullptr, nullptr, request.address, nullptr, 0, nullptr,
+            request.reply.data(), request.replySize(), static_cast<DWORD>(timeoutMs));
         if (replies != 0) {
             request.readReply(timeoutMs);  // answered at once
         } else if (GetLastError() == ERROR_IO_PENDING) {
