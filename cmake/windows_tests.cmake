@@ -36,8 +36,10 @@ add_test(NAME windows_backend_netns
           --gtest_filter=WindowsBackendLab.*)
 set_tests_properties(windows_backend_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS windows_tests)
 
-# The in-use probe inside the lab: addresses nobody holds there answer nothing.
+# The in-use probe inside the lab, with a router that answers host unreachable: only echo
+# replies count.
 add_test(NAME windows_icmp_probe_netns
-  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/netns-lab $<TARGET_FILE:windows_tests>
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/netns-lab
+          ${PROJECT_SOURCE_DIR}/tests/windows/router-lab $<TARGET_FILE:windows_tests>
           --gtest_filter=IcmpEchoProbeLab.*)
 set_tests_properties(windows_icmp_probe_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS windows_tests)

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <deque>
+#include <numeric>
 #include <unordered_map>
 
 #include "platform/ipv4_text.h"
@@ -24,8 +26,10 @@ constexpr int kMaxTimeoutMs = 3600 * 1000;
 // The platform ends every request at its time-out; a batch waits this much longer for the
 // completions before it gives up on the rest.
 constexpr int kGraceMs = 2000;
-// Requests in flight at once: a longer batch sends the next one as the oldest completes.
-constexpr std::size_t kMaxInFlight = 2048;
+// Requests in flight at once: a longer batch sends the next one as the oldest completes. Wine
+// (8.0) takes 256 at a time and ends the rest at once with neither reply nor error; a request
+// so refused is sent once more later.
+constexpr std::size_t kMaxInFlight = 192;
 // The echo request carries no data. The reply buffer holds one reply, the 8 bytes of an ICMP
 // error message, the status block of the asynchronous call and room for IP options.
 constexpr DWORD kReplyBytes = sizeof(ICMP_ECHO_REPLY) + 8 + 2 * sizeof(void*) + 64;
@@ -38,6 +42,8 @@ struct IcmpEchoProbe::Request {
     // 8-byte units, so the reply record that the platform writes at its start is aligned.
     std::array<std::uint64_t, (kReplyBytes + 7) / 8> reply{};
     bool pending = false;
+    bool refused = false;  // ended with neither a reply nor an error: never sent
+    bool resent = false;
     Clock::time_point sentAt{};
     std::int32_t roundTrip = -1;
 
@@ -52,10 +58,12 @@ struct IcmpEchoProbe::Request {
     // Reads the reply buffer once the platform has filled it.
     void readReply(int timeoutMs) {
         pending = false;
-        if (IcmpParseReplies(reply.data(), replySize()) == 0) {
-            return;  // timed out, or an error the platform reports
-        }
         const auto* echo = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data());
+        if (IcmpParseReplies(reply.data(), replySize()) == 0) {
+            // Timed out, or an error the platform reports in the status.
+            refused = echo->Status == IP_SUCCESS;
+            return;
+        }
         // An unreachable or time-exceeded answer comes from a router, not the probed host.
         if (echo->Status == IP_SUCCESS && echo->Address == address &&
             echo->RoundTripTime <= static_cast<ULONG>(timeoutMs)) {
@@ -127,36 +135,49 @@ std::vector<std::int32_t> IcmpEchoProbe::probeAddresses(const std::vector<std::s
         }
     };
 
-    std::size_t oldest = 0;  // the first request that may still be in flight
-    std::size_t inFlight = 0;
-    for (std::size_t next = 0; next < requests.size(); ++next) {
-        for (; inFlight >= kMaxInFlight; ++oldest) {
-            if (requests[oldest]->pending) {
-                finish(*requests[oldest]);
-                --inFlight;
-            }
+    char noData[1] = {};  // the request carries no data, through a valid pointer
+    std::deque<std::size_t> toSend(requests.size());
+    std::iota(toSend.begin(), toSend.end(), std::size_t{0});
+    std::deque<std::size_t> inFlight;  // in the order they were sent
+    // A refused request goes to the end of the queue, once.
+    const auto requeueIfRefused = [&](std::size_t index) {
+        Request& request = *requests[index];
+        if (request.refused && !request.resent) {
+            request.refused = false;
+            request.resent = true;
+            toSend.push_back(index);
         }
-        Request& request = *requests[next];
-        request.event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (request.event == nullptr) {
+    };
+    while (!toSend.empty() || !inFlight.empty()) {
+        if (toSend.empty() || inFlight.size() >= kMaxInFlight) {
+            const std::size_t oldest = inFlight.front();
+            inFlight.pop_front();
+            finish(*requests[oldest]);
+            requeueIfRefused(oldest);
             continue;
+        }
+        const std::size_t index = toSend.front();
+        toSend.pop_front();
+        Request& request = *requests[index];
+        if (request.event == nullptr) {
+            request.event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            if (request.event == nullptr) {
+                continue;
+            }
+        } else {
+            ResetEvent(request.event);
         }
         request.sentAt = Clock::now();
         const DWORD replies = IcmpSendEcho2(
-            handle_, request.event, nullptr, nullptr, request.address, nullptr, 0, nullptr,
+            handle_, request.event, nullptr, nullptr, request.address, noData, 0, nullptr,
             request.reply.data(), request.replySize(), static_cast<DWORD>(timeoutMs));
         if (replies != 0) {
             request.readReply(timeoutMs);  // answered at once
         } else if (GetLastError() == ERROR_IO_PENDING) {
             request.pending = true;
-            ++inFlight;
+            inFlight.push_back(index);
         }
         // Any other failure (no route, no resources) is no answer.
-    }
-    for (; oldest < requests.size(); ++oldest) {
-        if (requests[oldest]->pending) {
-            finish(*requests[oldest]);
-        }
     }
 
     for (std::size_t i = 0; i < addresses.size(); ++i) {
