@@ -23,13 +23,17 @@ add_custom_command(TARGET windows_tests POST_BUILD
 nicops_test(win32_tests win32 nicops_ui_win32 nicops_platform_sim)
 nicops_test(app_tests app nicops_app_common)
 
-# nicopsctl.exe add --probe on the host's own adapters, inside the lab's namespace (the address
-# goes to the lab's link): Windows has no in-use probe yet, so the add runs with the stand-in.
+# nicopsctl.exe add --probe on the host's own adapters, inside the lab's namespace (the addresses
+# go to the lab's link): the lab's own address answers the echo probe and is skipped as in use;
+# 10.77.0.9, which nobody holds, goes on to the platform (Wine's AddIPAddress answers 50).
 add_test(NAME nicopsctl_add_probe_netns
-  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/netns-lab $<TARGET_FILE:nicopsctl>
-          --store ${PROJECT_BINARY_DIR}/nicopsctl-add-probe-store.json add --probe 10.77.0.9)
+  COMMAND bash -c "set -o pipefail; \"$@\" 2>&1 | iconv -f GBK -t UTF-8" netns-lab
+          ${PROJECT_SOURCE_DIR}/tests/windows/netns-lab $<TARGET_FILE:nicopsctl>
+          --store ${PROJECT_BINARY_DIR}/nicopsctl-add-probe-store.json
+          add --probe 10.77.0.5 10.77.0.9)
 set_tests_properties(nicopsctl_add_probe_netns PROPERTIES SKIP_RETURN_CODE 77
-  LABELS app_tests)
+  LABELS app_tests PASS_REGULAR_EXPRESSION
+  "10\\.77\\.0\\.5 失败,该ip可能已被占用\\..*10\\.77\\.0\\.9 失败,返回代码50\\.")
 
 # The backend under Wine inside a network namespace with known links (needs root: skipped
 # otherwise); the test itself skips when run outside the lab.
@@ -65,3 +69,11 @@ add_test(NAME windows_lookup_echo
           ${PROJECT_SOURCE_DIR}/build/release/src/nicops-echo $<TARGET_FILE:windows_tests>
           --gtest_filter=LookupThroughDllTest.*:QueryThroughDllTest.*)
 set_tests_properties(windows_lookup_echo PROPERTIES SKIP_RETURN_CODE 77 LABELS windows_tests)
+
+# The in-use probe inside the lab, with a router that answers host unreachable: only echo
+# replies count.
+add_test(NAME windows_icmp_probe_netns
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/windows/netns-lab
+          ${PROJECT_SOURCE_DIR}/tests/windows/router-lab $<TARGET_FILE:windows_tests>
+          --gtest_filter=IcmpEchoProbeLab.*)
+set_tests_properties(windows_icmp_probe_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS windows_tests)

@@ -5,6 +5,7 @@
 
 #include "platform/file_store.h"
 #ifdef _WIN32
+#include "platform/windows/icmp_probe_windows.h"
 #include "platform/windows/registry_store.h"
 #include "platform/windows/windows_backend.h"
 #include "platform/windows/wmi_configuration.h"
@@ -48,8 +49,10 @@ BackendChoice chooseBackend(const std::string& simFile, const std::string& store
         return choice;
     }
 #ifdef _WIN32
-    // The in-use probe of Windows is yet to come: no probe.
+    // Without an ICMP handle there is no probe, and the context keeps its stand-in.
     choice.backend = std::make_unique<platform::windows::WindowsBackend>();
+    choice.ownedProbe = platform::windows::IcmpEchoProbe::open();
+    choice.probe = choice.ownedProbe.get();
     choice.ownedConfiguration = platform::windows::openWmiAdapterConfiguration();
     choice.configuration = choice.ownedConfiguration.get();
     if (storePath.empty()) {

@@ -46,7 +46,7 @@ std::string defaultStorePath(const std::string& simFile);
 BackendChoice chooseBackend(const std::string& simFile, const std::string& storePath = {});
 
 // Points the context's in-use probe, persisted store and adapter configuration at the choice's;
-// where the choice has none (no probe on Windows yet), the context keeps its stand-in. The
+// where the choice has none (no ICMP handle could be opened), the context keeps its stand-in. The
 // choice must outlive the context.
 void wire(ui::AppContext& context, const BackendChoice& choice);
 

@@ -41,16 +41,18 @@ TEST(BackendWiring, TheChoicesServicesAreWiredAndAMissingOneKeepsItsStandIn) {
 }
 
 #ifdef _WIN32
-// The Windows backend has no in-use probe yet: what the programs wire is the stand-in, and
-// add --probe adds without asking.
-TEST(BackendWiring, TheWindowsHostsChoiceGetsTheStandInProbe) {
+// The Windows host's choice comes with the echo probe, and the programs wire it: loopback
+// answers (nothing else is sent outside a namespace of the test's own).
+TEST(BackendWiring, TheWindowsHostsChoiceGetsTheEchoProbe) {
     TempDir dir;
     nicops::app::BackendChoice choice =
         nicops::app::chooseBackend("", (dir.path() / "store.json").string());
     ASSERT_TRUE(choice.backend) << choice.error;
+    ASSERT_NE(choice.probe, nullptr);
     nicops::ui::AppContext context(*choice.backend);
     nicops::app::wire(context, choice);
-    EXPECT_EQ(context.probe->probeAddresses({"192.0.2.7"}, 30), (std::vector<std::int32_t>{-1}));
+    EXPECT_EQ(context.probe, choice.probe);
+    EXPECT_GE(context.probe->probeAddressInUse("127.0.0.1", 1000), 0);
 }
 
 // The Windows programs keep the address sets in the registry unless --store names a file; a
