@@ -86,6 +86,28 @@ std::string failureLine(const std::string& where, const char* what, LONG answer)
     return "注册表 " + where + " " + what + "：返回代码" + std::to_string(answer);
 }
 
+// The value of a key whose open answered `opened` (the key is then closed here), read by the two
+// queries; nullopt when the key or the value can't be read. A refusal (not a missing key or
+// value) sets `failure`, naming keyShown or valueShown.
+std::optional<std::string> readOpenedValue(LONG opened, HKEY key, const std::string& valueName,
+                                           const std::string& keyShown,
+                                           const std::string& valueShown, DWORD& type,
+                                           std::string& failure) {
+    if (opened != ERROR_SUCCESS) {
+        if (!isMissing(opened)) {
+            failure = failureLine(keyShown, "无法打开", opened);
+        }
+        return std::nullopt;
+    }
+    LONG answer = ERROR_SUCCESS;
+    auto bytes = queryValue(key, valueName, type, answer);
+    RegCloseKey(key);
+    if (!bytes && !isMissing(answer)) {
+        failure = failureLine(valueShown, "无法读取", answer);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 std::string RegistryStore::lastError() const {
@@ -132,23 +154,13 @@ std::string RegistryStore::readMultiString(const std::string& keyText,
         return {};
     }
     HKEY key = nullptr;
-    LONG answer = RegOpenKeyA(split->first, split->second.c_str(), &key);
-    if (answer != ERROR_SUCCESS) {
-        if (!isMissing(answer)) {
-            setError(failureLine(keyText, "无法打开", answer));
-        }
-        return {};
-    }
+    const LONG opened = RegOpenKeyA(split->first, split->second.c_str(), &key);
     DWORD type = 0;
-    const auto bytes = queryValue(key, valueName, type, answer);
-    RegCloseKey(key);
-    if (!bytes) {
-        if (!isMissing(answer)) {
-            setError(failureLine(keyText + "\\" + valueName, "无法读取", answer));
-        }
-        return {};
-    }
-    return decodeMultiString(*bytes);
+    std::string failure;
+    const auto bytes =
+        readOpenedValue(opened, key, valueName, keyText, keyText + "\\" + valueName, type, failure);
+    setError(failure);
+    return bytes ? decodeMultiString(*bytes) : std::string();
 }
 
 std::string RegistryStore::readTextValue(std::uint32_t root, const std::string& path) {
@@ -164,20 +176,12 @@ std::string RegistryStore::readTextValue(std::uint32_t root, const std::string& 
     const std::string subKey = cut == std::string::npos ? std::string() : path.substr(0, cut);
     const std::string valueName = cut == std::string::npos ? path : path.substr(cut + 1);
     HKEY key = nullptr;
-    LONG answer = RegOpenKeyExA(rootKey(root), subKey.c_str(), 0, KEY_READ, &key);
-    if (answer != ERROR_SUCCESS) {
-        if (!isMissing(answer)) {
-            setError(failureLine(path, "无法打开", answer));
-        }
-        return {};
-    }
+    const LONG opened = RegOpenKeyExA(rootKey(root), subKey.c_str(), 0, KEY_READ, &key);
     DWORD type = 0;
-    const auto bytes = queryValue(key, valueName, type, answer);
-    RegCloseKey(key);
+    std::string failure;
+    const auto bytes = readOpenedValue(opened, key, valueName, path, path, type, failure);
+    setError(failure);
     if (!bytes) {
-        if (!isMissing(answer)) {
-            setError(failureLine(path, "无法读取", answer));
-        }
         return {};
     }
     if (type == REG_SZ) {

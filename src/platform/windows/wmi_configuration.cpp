@@ -374,9 +374,9 @@ std::u16string WmiAdapterConfiguration::adapterPath(const WmiSession& session,
     return std::u16string(kConfigurationClass) + u".Index=" + wide(std::to_string(*lookup.index));
 }
 
-bool WmiAdapterConfiguration::enableDhcp(const std::string& connectionName) {
-    std::lock_guard lock(mutex_);
-    problem_.clear();
+bool WmiAdapterConfiguration::onAdapter(
+    const std::string& connectionName,
+    const std::function<bool(const WmiSession&, const std::u16string&)>& work) {
     const ComScope com;
     HRESULT failure = com.result();
     const auto session = com.usable() ? WmiSession::open(failure) : std::nullopt;
@@ -385,11 +385,16 @@ bool WmiAdapterConfiguration::enableDhcp(const std::string& connectionName) {
         return false;
     }
     const std::u16string path = adapterPath(*session, connectionName);
-    if (path.empty()) {
-        return false;
-    }
-    problem_ = callMethod(*session, path, {u"EnableDHCP", {}}).failure;
-    return problem_.empty();
+    return !path.empty() && work(*session, path);
+}
+
+bool WmiAdapterConfiguration::enableDhcp(const std::string& connectionName) {
+    std::lock_guard lock(mutex_);
+    problem_.clear();
+    return onAdapter(connectionName, [&](const WmiSession& session, const std::u16string& path) {
+        problem_ = callMethod(session, path, {u"EnableDHCP", {}}).failure;
+        return problem_.empty();
+    });
 }
 
 bool WmiAdapterConfiguration::setStaticAddressing(const std::string& connectionName,
@@ -398,45 +403,36 @@ bool WmiAdapterConfiguration::setStaticAddressing(const std::string& connectionN
     if (problem_ = invalidValue(values); !problem_.empty()) {
         return false;
     }
-    const ComScope com;
-    HRESULT failure = com.result();
-    const auto session = com.usable() ? WmiSession::open(failure) : std::nullopt;
-    if (!session) {
-        problem_ = "无法连接 WMI (root\\cimv2): " + hresultText(failure) + ".";
-        return false;
-    }
-    const std::u16string path = adapterPath(*session, connectionName);
-    if (path.empty()) {
-        return false;
-    }
-    const auto previous = readSettings(*session, path);
-    if (!previous) {
-        problem_ = "无法读取 " + shown(path) + " 的设置.";
-        return false;
-    }
-    bool reached = false;
-    for (const WmiMethodCall& call : staticAddressingCalls(values)) {
-        const CallOutcome outcome = callMethod(*session, path, call);
-        reached = reached || outcome.reached;
-        if (outcome.failure.empty()) {
-            continue;
+    return onAdapter(connectionName, [&](const WmiSession& session, const std::u16string& path) {
+        const auto previous = readSettings(session, path);
+        if (!previous) {
+            problem_ = "无法读取 " + shown(path) + " 的设置.";
+            return false;
         }
-        problem_ = outcome.failure;
-        if (!reached) {
-            return false;  // nothing reached the adapter
-        }
-        std::string undoFailure;
-        for (const WmiMethodCall& undo : restoringCalls(*previous)) {
-            if (const auto undone = callMethod(*session, path, undo);
-                !undone.failure.empty() && undoFailure.empty()) {
-                undoFailure = undone.failure;
+        bool reached = false;
+        for (const WmiMethodCall& call : staticAddressingCalls(values)) {
+            const CallOutcome outcome = callMethod(session, path, call);
+            reached = reached || outcome.reached;
+            if (outcome.failure.empty()) {
+                continue;
             }
+            problem_ = outcome.failure;
+            if (!reached) {
+                return false;  // nothing reached the adapter
+            }
+            std::string undoFailure;
+            for (const WmiMethodCall& undo : restoringCalls(*previous)) {
+                if (const auto undone = callMethod(session, path, undo);
+                    !undone.failure.empty() && undoFailure.empty()) {
+                    undoFailure = undone.failure;
+                }
+            }
+            problem_ += " " + (undoFailure.empty() ? std::string("已恢复原来的设置.")
+                                                   : "恢复原来的设置失败: " + undoFailure);
+            return false;
         }
-        problem_ += " " + (undoFailure.empty() ? std::string("已恢复原来的设置.")
-                                               : "恢复原来的设置失败: " + undoFailure);
-        return false;
-    }
-    return true;
+        return true;
+    });
 }
 
 std::string WmiAdapterConfiguration::lastProblem() const {

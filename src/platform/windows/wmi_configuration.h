@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -86,6 +87,10 @@ private:
     // Callers hold mutex_ and set problem_. The object path of the connection's adapter
     // configuration ("" with problem_ set when there is none, or the rights are missing).
     std::u16string adapterPath(const WmiSession& session, const std::string& connectionName);
+    // Callers hold mutex_. WMI opened (COM joined for the call) and the adapter's path found, then
+    // `work` on them; false with problem_ set when either fails, else what `work` answers.
+    bool onAdapter(const std::string& connectionName,
+                   const std::function<bool(const WmiSession&, const std::u16string&)>& work);
 
     AdapterCondition condition_;
     RightsCheck rights_;
