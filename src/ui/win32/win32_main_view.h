@@ -25,6 +25,7 @@ class MainPresenter;
 namespace nicops::ui::win32 {
 
 class Win32CallQueue;
+class Win32Form;
 
 class Win32MainView final : public MainView {
 public:
@@ -63,10 +64,6 @@ public:
     void post(std::function<void()> task) override;
 
 private:
-    struct Control {
-        ControlKind kind;
-        HWND window;
-    };
     struct MenuItem {
         UINT id;
     };
@@ -75,15 +72,11 @@ private:
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void buildControl(const ControlSpec& entry, int id);
     void buildListView(HWND list);
     void buildListMenu();
     void onCommand(UINT id, UINT code);
     LRESULT onNotify(const NMHDR& header);
-    const Control* control(std::string_view name) const;
-    HFONT fontFor(std::string_view family, int pixels);
-    // The largest font of `family` in which `lines` lines fit `height` pixels.
-    HFONT fittedFont(std::string_view family, int lines, int height);
+    bool isLink(HWND control) const;
     void fillList(const std::vector<WideRow>& rows);
     void reportSelection();
 
@@ -98,10 +91,8 @@ private:
     HBRUSH logBrush_ = nullptr;
     std::unique_ptr<Win32CallQueue> calls_;
     // Set up in the constructor and only read afterwards, so any thread may look them up.
-    std::map<std::string, Control, std::less<>> controls_;
+    std::unique_ptr<Win32Form> form_;
     std::map<std::string, MenuItem, std::less<>> menuItems_;
-    std::map<int, std::string> controlNames_;  // control id -> object name
-    std::map<std::string, HFONT, std::less<>> fonts_;
     bool filling_ = false;                // the list is being refilled: no selection reports
     MainPresenter* presenter_ = nullptr;  // UI thread only
     std::function<void()> closeHandler_;
