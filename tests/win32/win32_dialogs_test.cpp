@@ -22,39 +22,10 @@
 #include "ui/app_context.h"
 #include "ui/main_presenter.h"
 #include "ui/win32/win32_main_view.h"
+#include "win32/desktop_clipboard.h"
 
 namespace nicops::ui::win32 {
 namespace {
-
-// The desktop's clipboard, as the program's own one hands text over (Unicode form).
-class DesktopClipboard final : public platform::Clipboard {
-public:
-    bool setText(const std::string& gbkText) override {
-        const std::wstring text = wide(gbkText);
-        if (!OpenClipboard(nullptr)) {
-            return false;
-        }
-        EmptyClipboard();
-        const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        std::memcpy(GlobalLock(memory), text.c_str(), bytes);
-        GlobalUnlock(memory);
-        const bool set = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-        CloseClipboard();
-        return set;
-    }
-    static std::string text() {
-        std::string result;
-        if (OpenClipboard(nullptr)) {
-            if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-                result = gbk(static_cast<const wchar_t*>(GlobalLock(data)));
-                GlobalUnlock(data);
-            }
-            CloseClipboard();
-        }
-        return result;
-    }
-};
 
 void pumpMessages() {
     MSG message{};

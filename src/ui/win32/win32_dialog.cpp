@@ -12,6 +12,8 @@ namespace nicops::ui::win32 {
 namespace {
 
 constexpr wchar_t kDialogClass[] = L"NicopsDialog";
+// A FormView call from the thread of runAside; lParam: the std::function to run.
+constexpr UINT kRunCallMessage = WM_APP + 10;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 
 bool registerDialogClass(HINSTANCE instance, WNDPROC procedure) {
@@ -64,6 +66,7 @@ Win32Dialog::Win32Dialog(const WindowSpec& spec, std::span<const ControlSpec> co
 }
 
 Win32Dialog::~Win32Dialog() {
+    finishAside();
     if (window_ != nullptr) {
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         hide(false);
@@ -88,6 +91,9 @@ LRESULT CALLBACK Win32Dialog::windowProc(HWND window, UINT message, WPARAM wPara
 
 LRESULT Win32Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case kRunCallMessage:
+            (*reinterpret_cast<const std::function<void()>*>(lParam))();
+            return 0;
         case DM_GETDEFID:
             return defaultId_ != 0 ? MAKELRESULT(defaultId_, DC_HASDEFID) : 0;
         case WM_COMMAND: {
@@ -134,6 +140,9 @@ LRESULT Win32Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Win32Dialog::hide(bool finished) {
+    if (!finished && busy_) {
+        return;  // not cancelled while its work runs
+    }
     if (window_ == nullptr || !IsWindowVisible(window_)) {
         if (finished) {
             finished_ = true;
@@ -163,15 +172,61 @@ bool Win32Dialog::runModal() {
         SetFocus(GetNextDlgTabItem(window_, nullptr, FALSE));
     }
     MSG message{};
+    bool quit = false;
+    int quitCode = 0;
     while (!closed()) {
         if (GetMessageW(&message, nullptr, 0, 0) <= 0) {
-            PostQuitMessage(static_cast<int>(message.wParam));  // for the outer loop
+            quit = true;
+            quitCode = static_cast<int>(message.wParam);
             hide(false);
-            break;
+            continue;  // still open while its work runs: the loop goes on for it
         }
         handleMessage(message);
     }
+    finishAside();
+    if (quit) {
+        PostQuitMessage(quitCode);  // for the outer loop
+        finished_ = false;
+    }
     return finished_;
+}
+
+void Win32Dialog::runAside(std::function<void()> task) {
+    if (busy_) {
+        return;
+    }
+    finishAside();  // the previous one's thread
+    busy_ = true;
+    aside_ = std::thread([this, task = std::move(task)] {
+        task();
+        busy_ = false;
+        PostMessageW(window_, WM_NULL, 0, 0);  // wakes the loop
+    });
+}
+
+void Win32Dialog::finishAside() {
+    while (busy_) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));
+                break;
+            }
+            DispatchMessageW(&message);
+        }
+    }
+    if (aside_.joinable()) {
+        aside_.join();
+    }
+}
+
+void Win32Dialog::onUiThread(const std::function<void()>& call) const {
+    if (GetCurrentThreadId() == uiThread_) {
+        call();
+    } else {
+        SendMessageW(window_, kRunCallMessage, 0, reinterpret_cast<LPARAM>(&call));
+    }
 }
 
 void Win32Dialog::handleMessage(MSG& message) {
@@ -189,36 +244,40 @@ void Win32Dialog::onClicked(std::string_view name, std::function<void()> event) 
 }
 
 void Win32Dialog::setControlText(std::string_view name, const std::string& text) {
-    form_->setText(name, text);
+    onUiThread([&] { form_->setText(name, text); });
 }
 
 std::string Win32Dialog::controlText(std::string_view name) const {
-    return form_->text(name);
+    std::string text;
+    onUiThread([&] { text = form_->text(name); });
+    return text;
 }
 
 void Win32Dialog::setControlChecked(std::string_view name, bool checked) {
-    form_->setChecked(name, checked);
+    onUiThread([&] { form_->setChecked(name, checked); });
 }
 
 bool Win32Dialog::controlChecked(std::string_view name) const {
-    return form_->checked(name);
+    bool checked = false;
+    onUiThread([&] { checked = form_->checked(name); });
+    return checked;
 }
 
 void Win32Dialog::setControlEnabled(std::string_view name, bool enabled) {
     if (HWND target = form_->control(name)) {
-        EnableWindow(target, enabled);
+        onUiThread([&] { EnableWindow(target, enabled); });
     }
 }
 
 void Win32Dialog::setControlVisible(std::string_view name, bool visible) {
     if (HWND target = form_->control(name)) {
-        ShowWindow(target, visible ? SW_SHOW : SW_HIDE);
+        onUiThread([&] { ShowWindow(target, visible ? SW_SHOW : SW_HIDE); });
     }
 }
 
 void Win32Dialog::focusControl(std::string_view name) {
     if (HWND target = form_->control(name)) {
-        SetFocus(target);
+        onUiThread([&] { SetFocus(target); });
     }
 }
 
@@ -233,7 +292,7 @@ void Win32Dialog::pasteIntoControl(std::string_view name) {
 }
 
 void Win32Dialog::closeDialog() {
-    hide(true);
+    onUiThread([this] { hide(true); });
 }
 
 }  // namespace nicops::ui::win32

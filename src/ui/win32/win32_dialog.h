@@ -7,16 +7,22 @@
 // workers post to the main window meanwhile is carried out in order. The keyboard goes through
 // IsDialogMessageW: Tab and Shift+Tab move the focus, Return presses the default button (when the
 // dialog has one), Esc and the title bar's close button close the dialog as cancelled.
+//
+// Work that may take long (a switch waiting for its lease) runs aside on a thread of its own
+// (runAside) while the loop goes on painting; the dialog can't be cancelled meanwhile. Its
+// FormView calls made on that thread are carried out on the UI thread, which it waits for.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "ui/form_view.h"
 #include "ui/layout_tables.h"
@@ -42,6 +48,8 @@ public:
     // One message as the modal loop handles it: the dialog's keyboard first, then dispatched.
     void handleMessage(MSG& message);
     bool closed() const { return window_ == nullptr || !IsWindowVisible(window_); }
+    // Work started by runAside is still running.
+    bool busy() const { return busy_; }
 
     // FormView
     void setControlText(std::string_view name, const std::string& text) final;
@@ -64,6 +72,12 @@ protected:
     // `event` runs when the user clicks the button (push button, check box or radio button) of
     // this name.
     void onClicked(std::string_view name, std::function<void()> event);
+    // Runs `task` on a thread of its own; nothing when one still runs. The dialog is not
+    // cancelled until it has finished.
+    void runAside(std::function<void()> task);
+    // Lets the thread of runAside finish, handling what it sends meanwhile; a dialog's class
+    // calls it before it destroys what the work uses.
+    void finishAside();
     // A right-click (or the menu key) on one of the dialog's controls, at screen point `at`.
     virtual void contextMenu(std::string_view /*name*/, POINT /*at*/) {}
     // A menu command of the dialog's own pop-up menus.
@@ -73,6 +87,8 @@ private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void hide(bool finished);
+    // `call` on the UI thread: at once there, else sent to it and waited for.
+    void onUiThread(const std::function<void()>& call) const;
 
     HWND owner_;
     HWND window_ = nullptr;
@@ -80,6 +96,9 @@ private:
     UINT defaultId_ = 0;
     bool finished_ = false;
     std::map<UINT, std::function<void()>> clicks_;
+    DWORD uiThread_ = GetCurrentThreadId();
+    std::atomic<bool> busy_ = false;
+    std::thread aside_;
 };
 
 }  // namespace nicops::ui::win32

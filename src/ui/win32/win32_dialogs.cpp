@@ -44,14 +44,26 @@ Win32AddRangeDialog::Win32AddRangeDialog(DialogHost& host, HWND owner, int dpi)
 Win32AddRangeDialog::~Win32AddRangeDialog() = default;
 
 Win32TcpipDialog::Win32TcpipDialog(DialogHost& host, HWND owner, int dpi)
-    : Win32Dialog(kTcpipDialog, kTcpipDialogControls, owner, tcpip_names::kOkButton, dpi) {
+    : Win32Dialog(kTcpipDialog, kTcpipDialogControls, owner, tcpip_names::kOkButton, dpi),
+      host_(host) {
     onClicked(tcpip_names::kAutomaticRadio, [this] { presenter_->automaticChosen(); });
     onClicked(tcpip_names::kStaticRadio, [this] { presenter_->staticChosen(); });
-    onClicked(tcpip_names::kOkButton, [this] { presenter_->apply(); });
+    onClicked(tcpip_names::kOkButton, [this] {
+        if (busy()) {
+            return;
+        }
+        host_.setBusy(true);
+        runAside([this] {
+            presenter_->apply();
+            host_.setBusy(false);
+        });
+    });
     presenter_ = std::make_unique<TcpipPropertiesPresenter>(host, *this);
 }
 
-Win32TcpipDialog::~Win32TcpipDialog() = default;
+Win32TcpipDialog::~Win32TcpipDialog() {
+    finishAside();
+}
 
 Win32SettingsDialog::Win32SettingsDialog(DialogHost& host, platform::Clipboard& clipboard,
                                          HWND owner, int dpi)

@@ -35,7 +35,8 @@ private:
     std::unique_ptr<AddRangePresenter> presenter_;
 };
 
-// The TCP/IPv4 properties dialog: Return presses "确定".
+// The TCP/IPv4 properties dialog: Return presses "确定". The switch runs aside, so the windows
+// keep painting while it waits for a lease; the host is busy meanwhile.
 class Win32TcpipDialog final : public Win32Dialog {
 public:
     // Builds the controls, then the presenter, which loads the adapter's properties.
@@ -45,6 +46,7 @@ public:
     TcpipPropertiesPresenter& presenter() { return *presenter_; }
 
 private:
+    DialogHost& host_;
     std::unique_ptr<TcpipPropertiesPresenter> presenter_;
 };
 

@@ -15,6 +15,7 @@
 #include "text/codepage.h"
 #include "ui/main_presenter.h"
 #include "ui/win32/win32_call_queue.h"
+#include "ui/win32/win32_dialogs.h"
 #include "ui/win32/win32_form.h"
 
 namespace nicops::ui::win32 {
@@ -126,8 +127,7 @@ void Win32MainView::buildListMenu() {
             AppendMenuW(listMenu_, MF_SEPARATOR, 0, nullptr);
             continue;
         }
-        AppendMenuW(listMenu_, MF_STRING | (offers(item.caption) ? MF_ENABLED : MF_GRAYED), id,
-                    wide(item.caption).c_str());
+        AppendMenuW(listMenu_, MF_STRING, id, wide(item.caption).c_str());
         menuItems_.emplace(std::string(item.caption), MenuItem{id});
         ++id;
     }
@@ -135,6 +135,34 @@ void Win32MainView::buildListMenu() {
 
 void Win32MainView::attach(MainPresenter& presenter) {
     presenter_ = &presenter;
+}
+
+void Win32MainView::setClipboard(std::unique_ptr<platform::Clipboard> clipboard) {
+    clipboard_ = std::move(clipboard);
+}
+
+void Win32MainView::openAddDialog() {
+    calls_->run([this] {
+        if (presenter_ != nullptr) {
+            Win32AddRangeDialog(*presenter_, window_).runModal();
+        }
+    });
+}
+
+void Win32MainView::openSettingsDialog() {
+    calls_->run([this] {
+        if (presenter_ != nullptr && clipboard_ != nullptr) {
+            Win32SettingsDialog(*presenter_, *clipboard_, window_).runModal();
+        }
+    });
+}
+
+void Win32MainView::openTcpipDialog() {
+    calls_->run([this] {
+        if (presenter_ != nullptr) {
+            Win32TcpipDialog(*presenter_, window_).runModal();
+        }
+    });
 }
 
 void Win32MainView::setCloseHandler(std::function<void()> handler) {
@@ -389,13 +417,6 @@ void Win32MainView::setMenuItemEnabled(std::string_view caption, bool enabled) {
     calls_->run([this, id = it->second.id, enabled] {
         EnableMenuItem(listMenu_, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
     });
-}
-
-bool Win32MainView::offers(std::string_view menuItem) const {
-    // The dialogs and the clipboard are not part of this window yet; their items stay disabled
-    // rather than do nothing.
-    return menuItem != menu::kProperties && menuItem != menu::kAdd && menuItem != menu::kCopyAll &&
-           menuItem != menu::kSettings;
 }
 
 void Win32MainView::setComboItems(const std::vector<ComboItem>& items, int selected) {
