@@ -177,6 +177,13 @@ TEST_F(Win32DialogsTest, APlaceholderLandsAtTheCaretAndOnlyChangedKeysAreWritten
 TEST_F(Win32DialogsTest, TheModalLoopsKeyboard) {
     DesktopClipboard clipboard;
     {
+        // Tab leaves the add dialog's range box, where Return is a new line.
+        Win32AddRangeDialog add(*presenter_, view_.window());
+        ShowWindow(add.window(), SW_SHOW);
+        add.focusControl(add_names::kRangeBox);
+        press(add, VK_TAB);
+        EXPECT_EQ(GetFocus(), add.control(add_names::kPresetButtons[0]));
+        ShowWindow(add.window(), SW_HIDE);
         Win32SettingsDialog settings(*presenter_, clipboard, view_.window());
         ShowWindow(settings.window(), SW_SHOW);
         settings.focusControl(settings_names::kCopyFormatBox);

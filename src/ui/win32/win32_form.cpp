@@ -20,6 +20,27 @@ constexpr int kSmallestTextPixels = 8;
 // The drop-down list's height below the box, for its items.
 constexpr int kComboDropPixels = 200;
 
+// A multi-line box takes every key in a dialog; the range box keeps Return (a new line) but
+// leaves Tab to the dialog's navigation and Esc to its cancel.
+LRESULT CALLBACK rangeBoxKeys(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                              DWORD_PTR /*data*/) {
+    if (message == WM_GETDLGCODE) {
+        LRESULT code = DefSubclassProc(box, message, wParam, lParam);
+        const auto* key = reinterpret_cast<const MSG*>(lParam);
+        if (key != nullptr && key->message == WM_KEYDOWN &&
+            (key->wParam == VK_TAB || key->wParam == VK_ESCAPE)) {
+            code &= ~(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+        } else if (key == nullptr) {
+            code &= ~DLGC_WANTTAB;
+        }
+        return code;
+    }
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(box, &rangeBoxKeys, id);
+    }
+    return DefSubclassProc(box, message, wParam, lParam);
+}
+
 bool isCheckable(ControlKind kind) {
     return kind == ControlKind::checkBox || kind == ControlKind::radioButton;
 }
@@ -207,6 +228,9 @@ void Win32Form::build(const ControlSpec& entry, const ControlSpec* group, bool s
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont), FALSE);
     if (isCheckable(entry.kind)) {
         SendMessageW(control, BM_SETCHECK, entry.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    if (entry.kind == ControlKind::rangeBox) {
+        SetWindowSubclass(control, &rangeBoxKeys, 1, 0);
     }
     if (entry.kind == ControlKind::logBox) {
         SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no cap on the log
