@@ -189,6 +189,15 @@ TEST_F(Win32DialogsTest, TheModalLoopsKeyboard) {
         settings.focusControl(settings_names::kCopyFormatBox);
         press(settings, VK_TAB);
         EXPECT_EQ(GetFocus(), settings.control(settings_names::kLocationFormatBox));
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = 0x80;
+        SetKeyboardState(keys);
+        press(settings, VK_TAB);  // Shift+Tab: back
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
+        EXPECT_EQ(GetFocus(), settings.control(settings_names::kCopyFormatBox));
+        press(settings, VK_TAB);
         press(settings, VK_RETURN);  // no default button: Return stores nothing
         EXPECT_FALSE(settings.closed());
         // Esc cancels the loop; what a worker posts to the main window meanwhile is shown in

@@ -172,6 +172,17 @@ TEST_F(Win32MainViewTest, TheListMenusItemsFollowThePresentersRules) {
     presenter.addChosen();
     EXPECT_TRUE(ownerDisabled);
     EXPECT_TRUE(IsWindowEnabled(view_.window()));
+
+    // The about box: an information box titled "关于", owned by the window.
+    static HWND aboutOwner = nullptr;
+    SetTimer(nullptr, 0, 0, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        HWND box = FindWindowW(L"#32770", wide(menu::kAbout).c_str());
+        aboutOwner = GetWindow(box, GW_OWNER);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    presenter.showAbout();
+    EXPECT_EQ(aboutOwner, view_.window());
 }
 
 TEST_F(Win32MainViewTest, WorkerCallsArePostedAndRunInOrderOnTheUiThread) {
