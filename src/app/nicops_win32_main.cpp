@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "external/http_library.h"
 #include "platform/settings_folder.h"
+#include "platform/windows/win32_clipboard.h"
 #include "settings/app_settings.h"
 #include "text/codepage.h"
 #include "ui/app_context.h"
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
     }
 
     nicops::ui::win32::Win32MainView view(GetModuleHandleW(nullptr));
+    view.setClipboard(nicops::platform::windows::makeSystemClipboard());
     nicops::ui::MainPresenter presenter(context, view);
     view.attach(presenter);
     // Closing the window ends the process at once; running workers are not waited for. Every

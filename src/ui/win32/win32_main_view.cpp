@@ -15,6 +15,8 @@
 #include "text/codepage.h"
 #include "ui/main_presenter.h"
 #include "ui/win32/win32_call_queue.h"
+#include "ui/win32/win32_dialogs.h"
+#include "ui/win32/win32_form.h"
 
 namespace nicops::ui::win32 {
 
@@ -25,16 +27,8 @@ using inventory::AddressKind;
 constexpr wchar_t kWindowClass[] = L"NicopsMainWindow";
 // Many selection changes (a whole range selected) become one report to the presenter.
 constexpr UINT kReportSelectionMessage = WM_APP + 2;
-constexpr int kFirstControlId = 1000;
 constexpr UINT kFirstMenuId = 2000;
-// The windows' text height in pixels; the details report's text is as large as lets its 17
-// lines fit the box.
-constexpr int kTextPixels = 12;
-constexpr int kDetailsLines = 17;
-constexpr int kSmallestTextPixels = 8;
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
-// The drop-down list's height below the box, for its items.
-constexpr int kComboDropPixels = 200;
 
 // The check boxes and the address kind each one shows.
 constexpr std::pair<std::string_view, AddressKind> kKindBoxes[] = {
@@ -44,12 +38,6 @@ constexpr std::pair<std::string_view, AddressKind> kKindBoxes[] = {
     {names::kCheckPrimaryWins, AddressKind::primaryWins},
     {names::kCheckSecondaryWins, AddressKind::secondaryWins},
 };
-
-// GBK text as the W functions take it.
-std::wstring wide(std::string_view gbk) {
-    const std::u16string utf16 = text::gbkToUtf16(gbk);
-    return {utf16.begin(), utf16.end()};
-}
 
 template <class WideRow>
 std::vector<WideRow> wideRows(const std::vector<IpListRow>& rows) {
@@ -77,8 +65,6 @@ bool registerWindowClass(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 Win32MainView::Win32MainView(HINSTANCE instance) : instance_(instance) {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
     registerWindowClass(instance_, &Win32MainView::windowProc);
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     RECT frame{0, 0, kMainWindow.width, kMainWindow.height};
@@ -87,9 +73,23 @@ Win32MainView::Win32MainView(HINSTANCE instance) : instance_(instance) {
                               kMainWindow.left, kMainWindow.top, frame.right - frame.left,
                               frame.bottom - frame.top, nullptr, nullptr, instance_, this);
     calls_ = std::make_unique<Win32CallQueue>(window_);
-    int id = kFirstControlId;
+    form_ = std::make_unique<Win32Form>(window_, kMainControls);
+    if (form_->dpi() != 96) {
+        RECT scaled{0, 0, form_->scaled(kMainWindow.width), form_->scaled(kMainWindow.height)};
+        AdjustWindowRectEx(&scaled, kStyle, FALSE, 0);
+        SetWindowPos(window_, nullptr, 0, 0, scaled.right - scaled.left, scaled.bottom - scaled.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    list_ = form_->control(names::kIpList);
+    combo_ = form_->control(names::kAdapterCombo);
+    log_ = form_->control(names::kLogBox);
+    buildListView(list_);
     for (const ControlSpec& entry : kMainControls) {
-        buildControl(entry, id++);
+        if (entry.name == names::kLogBox && entry.background != 0) {
+            logColour_ = RGB((entry.background >> 16) & 0xFF, (entry.background >> 8) & 0xFF,
+                             entry.background & 0xFF);
+            logBrush_ = CreateSolidBrush(logColour_);
+        }
     }
     buildListMenu();
 }
@@ -100,129 +100,8 @@ Win32MainView::~Win32MainView() {
         DestroyWindow(window_);
     }
     DestroyMenu(listMenu_);
-    for (const auto& [family, font] : fonts_) {
-        DeleteObject(font);
-    }
+    form_.reset();
     DeleteObject(logBrush_);
-}
-
-HFONT Win32MainView::fontFor(std::string_view family, int pixels) {
-    const std::string key = std::string(family) + "/" + std::to_string(pixels);
-    auto found = fonts_.find(key);
-    if (found != fonts_.end()) {
-        return found->second;
-    }
-    // Controls without a font of their own take the Chinese desktop's interface font.
-    const std::wstring face = wide(family.empty() ? std::string_view("宋体") : family);
-    LOGFONTW logFont{};
-    logFont.lfHeight = -pixels;
-    logFont.lfWeight = FW_NORMAL;
-    logFont.lfCharSet = GB2312_CHARSET;
-    logFont.lfQuality = CLEARTYPE_QUALITY;
-    face.copy(logFont.lfFaceName, LF_FACESIZE - 1);
-    HFONT font = CreateFontIndirectW(&logFont);
-    fonts_.emplace(key, font);
-    return font;
-}
-
-HFONT Win32MainView::fittedFont(std::string_view family, int lines, int height) {
-    HDC dc = GetDC(window_);
-    HFONT font = nullptr;
-    for (int pixels = kTextPixels; pixels >= kSmallestTextPixels; --pixels) {
-        font = fontFor(family, pixels);
-        const HGDIOBJ old = SelectObject(dc, font);
-        TEXTMETRICW metrics{};
-        GetTextMetricsW(dc, &metrics);
-        SelectObject(dc, old);
-        if (lines * (metrics.tmHeight + metrics.tmExternalLeading) <= height) {
-            break;
-        }
-    }
-    ReleaseDC(window_, dc);
-    return font;
-}
-
-void Win32MainView::buildControl(const ControlSpec& entry, int id) {
-    DWORD style = WS_CHILD | (entry.hidden ? 0 : WS_VISIBLE);
-    DWORD extended = 0;
-    const wchar_t* windowClass = nullptr;
-    int height = entry.height;
-    switch (entry.kind) {
-        case ControlKind::listView:
-            windowClass = WC_LISTVIEWW;
-            style |= LVS_REPORT | LVS_SHOWSELALWAYS | WS_TABSTOP;
-            extended = WS_EX_CLIENTEDGE;
-            break;
-        case ControlKind::label:
-            windowClass = L"STATIC";
-            style |= SS_LEFT;
-            break;
-        case ControlKind::linkLabel:
-            windowClass = L"STATIC";
-            style |= SS_LEFT | SS_NOTIFY;
-            break;
-        case ControlKind::comboBox:
-            windowClass = WC_COMBOBOXW;
-            style |= CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
-            height += kComboDropPixels;
-            break;
-        case ControlKind::pushButton:
-            windowClass = L"BUTTON";
-            style |= BS_PUSHBUTTON | WS_TABSTOP;
-            break;
-        case ControlKind::checkBox:
-            windowClass = L"BUTTON";
-            style |= BS_AUTOCHECKBOX | WS_TABSTOP;
-            break;
-        case ControlKind::detailsBox:
-            windowClass = L"EDIT";
-            style |= ES_MULTILINE | ES_READONLY;
-            break;
-        case ControlKind::logBox:
-            windowClass = L"EDIT";
-            style |= ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER;
-            break;
-        case ControlKind::rangeBox:
-        case ControlKind::ipv4Box:
-        case ControlKind::lineEdit:
-        case ControlKind::numberBox:
-        case ControlKind::radioButton:
-        case ControlKind::groupBox:
-            return;  // the dialogs' kinds
-    }
-    HWND control =
-        CreateWindowExW(extended, windowClass, wide(entry.caption).c_str(), style, entry.left,
-                        entry.top, entry.width, height, window_,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    const HFONT font = entry.kind == ControlKind::detailsBox
-                           ? fittedFont(entry.fontFamily, kDetailsLines, entry.height)
-                           : fontFor(entry.fontFamily, kTextPixels);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    switch (entry.kind) {
-        case ControlKind::listView:
-            list_ = control;
-            buildListView(control);
-            break;
-        case ControlKind::comboBox:
-            combo_ = control;
-            break;
-        case ControlKind::checkBox:
-            SendMessageW(control, BM_SETCHECK, entry.checked ? BST_CHECKED : BST_UNCHECKED, 0);
-            break;
-        case ControlKind::logBox:
-            log_ = control;
-            if (entry.background != 0) {
-                logColour_ = RGB((entry.background >> 16) & 0xFF, (entry.background >> 8) & 0xFF,
-                                 entry.background & 0xFF);
-                logBrush_ = CreateSolidBrush(logColour_);
-            }
-            SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no cap on the log
-            break;
-        default:
-            break;
-    }
-    controls_.emplace(std::string(entry.name), Control{entry.kind, control});
-    controlNames_.emplace(id, std::string(entry.name));
 }
 
 void Win32MainView::buildListView(HWND list) {
@@ -233,7 +112,7 @@ void Win32MainView::buildListView(HWND list) {
         std::wstring caption = wide(column.caption);
         LVCOLUMNW header{};
         header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        header.cx = column.width;  // 0 hides the column
+        header.cx = form_->scaled(column.width);  // 0 hides the column
         header.pszText = caption.data();
         header.iSubItem = index;
         SendMessageW(list, LVM_INSERTCOLUMNW, index++, reinterpret_cast<LPARAM>(&header));
@@ -248,8 +127,7 @@ void Win32MainView::buildListMenu() {
             AppendMenuW(listMenu_, MF_SEPARATOR, 0, nullptr);
             continue;
         }
-        AppendMenuW(listMenu_, MF_STRING | (offers(item.caption) ? MF_ENABLED : MF_GRAYED), id,
-                    wide(item.caption).c_str());
+        AppendMenuW(listMenu_, MF_STRING, id, wide(item.caption).c_str());
         menuItems_.emplace(std::string(item.caption), MenuItem{id});
         ++id;
     }
@@ -257,6 +135,34 @@ void Win32MainView::buildListMenu() {
 
 void Win32MainView::attach(MainPresenter& presenter) {
     presenter_ = &presenter;
+}
+
+void Win32MainView::setClipboard(std::unique_ptr<platform::Clipboard> clipboard) {
+    clipboard_ = std::move(clipboard);
+}
+
+void Win32MainView::openAddDialog() {
+    calls_->run([this] {
+        if (presenter_ != nullptr) {
+            Win32AddRangeDialog(*presenter_, window_).runModal();
+        }
+    });
+}
+
+void Win32MainView::openSettingsDialog() {
+    calls_->run([this] {
+        if (presenter_ != nullptr && clipboard_ != nullptr) {
+            Win32SettingsDialog(*presenter_, *clipboard_, window_).runModal();
+        }
+    });
+}
+
+void Win32MainView::openTcpipDialog() {
+    calls_->run([this] {
+        if (presenter_ != nullptr) {
+            Win32TcpipDialog(*presenter_, window_).runModal();
+        }
+    });
 }
 
 void Win32MainView::setCloseHandler(std::function<void()> handler) {
@@ -269,13 +175,13 @@ void Win32MainView::show(int showCommand) {
 }
 
 HWND Win32MainView::controlWindow(std::string_view name) const {
-    const Control* found = control(name);
-    return found != nullptr ? found->window : nullptr;
+    return form_->control(name);
 }
 
-const Win32MainView::Control* Win32MainView::control(std::string_view name) const {
-    auto it = controls_.find(name);
-    return it == controls_.end() ? nullptr : &it->second;
+bool Win32MainView::isLink(HWND control) const {
+    ControlKind kind{};
+    return form_ != nullptr && form_->kindOf(form_->nameOf(control), kind) &&
+           kind == ControlKind::linkLabel;
 }
 
 LRESULT CALLBACK Win32MainView::windowProc(HWND window, UINT message, WPARAM wParam,
@@ -323,20 +229,14 @@ LRESULT Win32MainView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 SetBkColor(dc, logColour_);
                 return reinterpret_cast<LRESULT>(logBrush_);
             }
-            const int id = GetDlgCtrlID(child);
-            auto name = controlNames_.find(id);
-            if (name != controlNames_.end() &&
-                controls_.at(name->second).kind == ControlKind::linkLabel) {
+            if (isLink(child)) {
                 SetTextColor(dc, kLinkColour);
             }
             SetBkMode(dc, TRANSPARENT);
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
         case WM_SETCURSOR: {
-            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(wParam));
-            auto name = controlNames_.find(id);
-            if (name != controlNames_.end() &&
-                controls_.at(name->second).kind == ControlKind::linkLabel) {
+            if (isLink(reinterpret_cast<HWND>(wParam))) {
                 SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
                 return TRUE;
             }
@@ -360,7 +260,7 @@ LRESULT Win32MainView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Win32MainView::onCommand(UINT id, UINT code) {
-    if (presenter_ == nullptr) {
+    if (presenter_ == nullptr || form_ == nullptr) {
         return;
     }
     if (id >= kFirstMenuId) {
@@ -387,22 +287,23 @@ void Win32MainView::onCommand(UINT id, UINT code) {
         }
         return;
     }
-    auto name = controlNames_.find(static_cast<int>(id));
-    if (name == controlNames_.end()) {
+    const std::string_view name = form_->nameOf(id);
+    HWND source = form_->control(name);
+    ControlKind kind{};
+    if (!form_->kindOf(name, kind)) {
         return;
     }
-    const Control& source = controls_.at(name->second);
-    switch (source.kind) {
+    switch (kind) {
         case ControlKind::pushButton:
-            if (code == BN_CLICKED && name->second == names::kRefreshButton) {
+            if (code == BN_CLICKED && name == names::kRefreshButton) {
                 presenter_->refreshClicked();
             }
             break;
         case ControlKind::checkBox:
             if (code == BN_CLICKED) {
-                const bool checked = SendMessageW(source.window, BM_GETCHECK, 0, 0) == BST_CHECKED;
+                const bool checked = SendMessageW(source, BM_GETCHECK, 0, 0) == BST_CHECKED;
                 for (const auto& [box, kind] : kKindBoxes) {
-                    if (box == name->second) {
+                    if (box == name) {
                         presenter_->setKindChecked(kind, checked);
                     }
                 }
@@ -411,12 +312,12 @@ void Win32MainView::onCommand(UINT id, UINT code) {
         case ControlKind::comboBox:
             if (code == CBN_SELCHANGE) {
                 presenter_->adapterActivated(
-                    static_cast<int>(SendMessageW(source.window, CB_GETCURSEL, 0, 0)));
+                    static_cast<int>(SendMessageW(source, CB_GETCURSEL, 0, 0)));
             }
             break;
         case ControlKind::linkLabel:
             if (code == STN_CLICKED) {
-                presenter_->openLink(name->second);
+                presenter_->openLink(name);
             }
             break;
         default:
@@ -485,28 +386,26 @@ void Win32MainView::setWindowCaption(const std::string& caption) {
 }
 
 void Win32MainView::setControlText(std::string_view name, const std::string& text) {
-    const Control* target = control(name);
+    HWND target = form_->control(name);
     if (target == nullptr) {
         return;
     }
-    calls_->run([window = target->window, converted = wide(text)] {
-        SetWindowTextW(window, converted.c_str());
-    });
+    calls_->run(
+        [window = target, converted = wide(text)] { SetWindowTextW(window, converted.c_str()); });
 }
 
 void Win32MainView::setControlEnabled(std::string_view name, bool enabled) {
-    const Control* target = control(name);
+    HWND target = form_->control(name);
     if (target != nullptr) {
-        calls_->run([window = target->window, enabled] { EnableWindow(window, enabled); });
+        calls_->run([window = target, enabled] { EnableWindow(window, enabled); });
     }
 }
 
 void Win32MainView::setControlVisible(std::string_view name, bool visible) {
-    const Control* target = control(name);
+    HWND target = form_->control(name);
     if (target != nullptr) {
-        calls_->run([window = target->window, visible] {
-            ShowWindow(window, visible ? SW_SHOW : SW_HIDE);
-        });
+        calls_->run(
+            [window = target, visible] { ShowWindow(window, visible ? SW_SHOW : SW_HIDE); });
     }
 }
 
@@ -518,13 +417,6 @@ void Win32MainView::setMenuItemEnabled(std::string_view caption, bool enabled) {
     calls_->run([this, id = it->second.id, enabled] {
         EnableMenuItem(listMenu_, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
     });
-}
-
-bool Win32MainView::offers(std::string_view menuItem) const {
-    // The dialogs and the clipboard are not part of this window yet; their items stay disabled
-    // rather than do nothing.
-    return menuItem != menu::kProperties && menuItem != menu::kAdd && menuItem != menu::kCopyAll &&
-           menuItem != menu::kSettings;
 }
 
 void Win32MainView::setComboItems(const std::vector<ComboItem>& items, int selected) {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/clipboard.h"
 #include "ui/layout_tables.h"
 #include "ui/main_view.h"
 
@@ -25,6 +26,7 @@ class MainPresenter;
 namespace nicops::ui::win32 {
 
 class Win32CallQueue;
+class Win32Form;
 
 class Win32MainView final : public MainView {
 public:
@@ -36,6 +38,9 @@ public:
 
     // The presenter that receives the window's events; none reach a presenter before this.
     void attach(MainPresenter& presenter);
+    // The desktop's clipboard, for the list menu's export and the settings window's
+    // placeholders; without one the export does nothing.
+    void setClipboard(std::unique_ptr<platform::Clipboard> clipboard);
     // What closing the window does (the program ends there).
     void setCloseHandler(std::function<void()> handler);
     void show(int showCommand);
@@ -50,8 +55,6 @@ public:
     void setControlEnabled(std::string_view name, bool enabled) override;
     void setControlVisible(std::string_view name, bool visible) override;
     void setMenuItemEnabled(std::string_view caption, bool enabled) override;
-    // Every item but those of the dialogs and the clipboard, which this window lacks yet.
-    bool offers(std::string_view menuItem) const override;
     void setComboItems(const std::vector<ComboItem>& items, int selected) override;
     void setComboSelection(int selected) override;
     void setListRows(const std::vector<IpListRow>& rows) override;
@@ -61,12 +64,13 @@ public:
     void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     void openUrl(const std::string& address) override;
     void post(std::function<void()> task) override;
+    // The dialogs run modal over the window, which is disabled meanwhile (Win32Dialog).
+    void openAddDialog() override;
+    void openSettingsDialog() override;
+    void openTcpipDialog() override;
+    platform::Clipboard* clipboard() override { return clipboard_.get(); }
 
 private:
-    struct Control {
-        ControlKind kind;
-        HWND window;
-    };
     struct MenuItem {
         UINT id;
     };
@@ -75,15 +79,11 @@ private:
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void buildControl(const ControlSpec& entry, int id);
     void buildListView(HWND list);
     void buildListMenu();
     void onCommand(UINT id, UINT code);
     LRESULT onNotify(const NMHDR& header);
-    const Control* control(std::string_view name) const;
-    HFONT fontFor(std::string_view family, int pixels);
-    // The largest font of `family` in which `lines` lines fit `height` pixels.
-    HFONT fittedFont(std::string_view family, int lines, int height);
+    bool isLink(HWND control) const;
     void fillList(const std::vector<WideRow>& rows);
     void reportSelection();
 
@@ -98,10 +98,9 @@ private:
     HBRUSH logBrush_ = nullptr;
     std::unique_ptr<Win32CallQueue> calls_;
     // Set up in the constructor and only read afterwards, so any thread may look them up.
-    std::map<std::string, Control, std::less<>> controls_;
+    std::unique_ptr<Win32Form> form_;
+    std::unique_ptr<platform::Clipboard> clipboard_;
     std::map<std::string, MenuItem, std::less<>> menuItems_;
-    std::map<int, std::string> controlNames_;  // control id -> object name
-    std::map<std::string, HFONT, std::less<>> fonts_;
     bool filling_ = false;                // the list is being refilled: no selection reports
     MainPresenter* presenter_ = nullptr;  // UI thread only
     std::function<void()> closeHandler_;
