@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "app/backend_choice.h"
 #include "app/command_line.h"
+#include "app/windows/program_resources.h"
 #include "external/http_library.h"
 #include "platform/settings_folder.h"
 #include "platform/windows/win32_clipboard.h"
@@ -74,6 +76,16 @@ int main(int argc, char** argv) {
         std::fflush(nullptr);
         std::_Exit(0);
     });
+    // The program's icon on the title bar, the taskbar and Alt+Tab, in both sizes the system asks.
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (const auto& [which, metric] :
+         {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
+        const int size = GetSystemMetrics(metric);
+        if (HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(NICOPS_ICON_ID), IMAGE_ICON, size,
+                                     size, LR_DEFAULTCOLOR)) {
+            SendMessageW(view.window(), WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+        }
+    }
     view.show(SW_SHOWNORMAL);
     // The window's "created" event: start-up runs once the window is shown.
     if (!presenter.startUp(nicops::platform::settingsFilePath(configDir))) {
