@@ -31,10 +31,12 @@ protected:
         }
     }
 
-    // Every row of `table` built where it says, scaled by the form's DPI.
-    void expectBuiltAsTheTableSays(std::span<const ControlSpec> table) {
+    // Every row of `table` built where it says, scaled by the form's DPI; with `builtAt`, built
+    // at that DPI first and then moved to the form's (a monitor of another DPI).
+    void expectBuiltAsTheTableSays(std::span<const ControlSpec> table, int builtAt = 0) {
         const int dpi = GetParam();
-        Win32Form form(host_, table, dpi);
+        Win32Form form(host_, table, builtAt != 0 ? builtAt : dpi);
+        form.rescale(dpi);
         ASSERT_EQ(form.dpi(), dpi);
         for (const ControlSpec& spec : table) {
             SCOPED_TRACE(std::string(spec.name));
@@ -78,6 +80,13 @@ TEST_P(Win32FormTest, EveryTableBuiltWhereItSays) {
     expectBuiltAsTheTableSays(kAddDialogControls);
     expectBuiltAsTheTableSays(kTcpipDialogControls);
     expectBuiltAsTheTableSays(kSettingsControls);
+}
+
+TEST_P(Win32FormTest, EveryTableMovedToAnotherDpiIsPlacedAgain) {
+    expectBuiltAsTheTableSays(kMainControls, 120);
+    expectBuiltAsTheTableSays(kAddDialogControls, 120);
+    expectBuiltAsTheTableSays(kTcpipDialogControls, 120);
+    expectBuiltAsTheTableSays(kSettingsControls, 120);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, Win32FormTest, ::testing::Values(96, 144));

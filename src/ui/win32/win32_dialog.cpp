@@ -130,6 +130,14 @@ LRESULT Win32Dialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // Labels are transparent over the dialog's face.
             SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        case WM_DPICHANGED: {
+            // Moved to a monitor of another DPI: the layout again at the new scale.
+            form_->rescale(HIWORD(wParam));
+            const auto* frame = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, frame->left, frame->top, frame->right - frame->left,
+                         frame->bottom - frame->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case WM_CLOSE:
             hide(false);
             return 0;

@@ -147,7 +147,6 @@ void Win32Form::build(const ControlSpec& entry, const ControlSpec* group, bool s
     DWORD style = WS_CHILD | (entry.hidden ? 0 : WS_VISIBLE) | (startsGroup ? WS_GROUP : 0);
     DWORD extended = 0;
     const wchar_t* windowClass = L"STATIC";
-    int height = entry.height;
     switch (entry.kind) {
         case ControlKind::listView:
             windowClass = WC_LISTVIEWW;
@@ -163,7 +162,6 @@ void Win32Form::build(const ControlSpec& entry, const ControlSpec* group, bool s
         case ControlKind::comboBox:
             windowClass = WC_COMBOBOXW;
             style |= CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
-            height += kComboDropPixels;
             break;
         case ControlKind::pushButton:
             windowClass = L"BUTTON";
@@ -212,20 +210,16 @@ void Win32Form::build(const ControlSpec& entry, const ControlSpec* group, bool s
             style |= WS_TABSTOP;
             break;
     }
-    const int left = group != nullptr ? group->left + entry.left : entry.left;
-    const int top = group != nullptr ? group->top + entry.top : entry.top;
+    const RECT place = placeOf(entry, group);
     const bool captioned = entry.kind != ControlKind::ipv4Box &&
                            entry.kind != ControlKind::comboBox &&
                            entry.kind != ControlKind::listView;
     HWND control = CreateWindowExW(
-        extended, windowClass, captioned ? wide(entry.caption).c_str() : L"", style, scaled(left),
-        scaled(top), scaled(entry.width), scaled(height), window_,
+        extended, windowClass, captioned ? wide(entry.caption).c_str() : L"", style, place.left,
+        place.top, place.right - place.left, place.bottom - place.top, window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE)), nullptr);
-    const HFONT controlFont = entry.kind == ControlKind::detailsBox
-                                  ? fittedFont(entry.fontFamily, kDetailsLines, entry.height)
-                                  : font(entry.fontFamily, kTextPixels);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(controlFont), FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(entry)), FALSE);
     if (isCheckable(entry.kind)) {
         SendMessageW(control, BM_SETCHECK, entry.checked ? BST_CHECKED : BST_UNCHECKED, 0);
     }
@@ -235,7 +229,7 @@ void Win32Form::build(const ControlSpec& entry, const ControlSpec* group, bool s
     if (entry.kind == ControlKind::logBox) {
         SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no cap on the log
     }
-    controls_.emplace(std::string(entry.name), Control{entry.kind, control, id});
+    controls_.emplace(std::string(entry.name), Control{entry.kind, control, id, &entry, group});
     names_.emplace(id, std::string(entry.name));
 }
 
@@ -312,6 +306,41 @@ bool Win32Form::checked(std::string_view name) const {
     const Control* target = find(name);
     return target != nullptr && isCheckable(target->kind) &&
            SendMessageW(target->window, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+RECT Win32Form::placeOf(const ControlSpec& entry, const ControlSpec* group) const {
+    const int left = group != nullptr ? group->left + entry.left : entry.left;
+    const int top = group != nullptr ? group->top + entry.top : entry.top;
+    // A drop-down list's height includes its open list.
+    const int height = entry.height + (entry.kind == ControlKind::comboBox ? kComboDropPixels : 0);
+    return {scaled(left), scaled(top), scaled(left) + scaled(entry.width),
+            scaled(top) + scaled(height)};
+}
+
+HFONT Win32Form::fontOf(const ControlSpec& entry) {
+    return entry.kind == ControlKind::detailsBox
+               ? fittedFont(entry.fontFamily, kDetailsLines, entry.height)
+               : font(entry.fontFamily, kTextPixels);
+}
+
+void Win32Form::rescale(int dpi) {
+    if (dpi <= 0 || dpi == dpi_) {
+        return;
+    }
+    dpi_ = dpi;
+    // The fonts of the old scale go once every control holds one of the new.
+    std::map<std::string, HFONT, std::less<>> old;
+    old.swap(fonts_);
+    for (const auto& [name, control] : controls_) {
+        const RECT place = placeOf(*control.entry, control.group);
+        SetWindowPos(control.window, nullptr, place.left, place.top, place.right - place.left,
+                     place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(control.window, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(*control.entry)),
+                     TRUE);
+    }
+    for (const auto& [key, font] : old) {
+        DeleteObject(font);
+    }
 }
 
 }  // namespace nicops::ui::win32

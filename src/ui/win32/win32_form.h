@@ -7,6 +7,10 @@
 
 #include <windows.h>
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0  // older SDK headers lack it
+#endif
+
 #include <map>
 #include <span>
 #include <string>
@@ -37,6 +41,9 @@ public:
     int dpi() const { return dpi_; }
     // A length of the layout tables in this form's pixels.
     int scaled(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+    // The window moved to a monitor of another DPI (WM_DPICHANGED): every control placed and
+    // given its font again at `dpi`.
+    void rescale(int dpi);
 
     // The control of this name; nullptr for none.
     HWND control(std::string_view name) const;
@@ -62,9 +69,14 @@ private:
         ControlKind kind;
         HWND window;
         UINT id;
+        const ControlSpec* entry;
+        const ControlSpec* group;  // the group box the control sits in, or nullptr
     };
 
     void build(const ControlSpec& entry, const ControlSpec* group, bool startsGroup, UINT id);
+    // Where the row's control goes in this form's pixels, and its font.
+    RECT placeOf(const ControlSpec& entry, const ControlSpec* group) const;
+    HFONT fontOf(const ControlSpec& entry);
     // The largest font of `family` in which `lines` lines fit `height` pixels.
     HFONT fittedFont(std::string_view family, int lines, int height);
     const Control* find(std::string_view name) const;

@@ -209,6 +209,18 @@ LRESULT Win32MainView::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             onCommand(LOWORD(wParam), HIWORD(wParam));
             return 0;
+        case WM_DPICHANGED: {
+            // Moved to a monitor of another DPI: the layout again at the new scale, in the
+            // frame the system proposes.
+            form_->rescale(HIWORD(wParam));
+            for (std::size_t c = 0; c < kIpListColumns.size(); ++c) {
+                SendMessageW(list_, LVM_SETCOLUMNWIDTH, c, form_->scaled(kIpListColumns[c].width));
+            }
+            const auto* frame = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, frame->left, frame->top, frame->right - frame->left,
+                         frame->bottom - frame->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case WM_NOTIFY:
             return onNotify(*reinterpret_cast<const NMHDR*>(lParam));
         case WM_CONTEXTMENU:
