@@ -207,17 +207,17 @@ bool takes(const CommandSpec& command, unsigned bit, unsigned given) {
 }
 
 // "NAME goes with the C command" or "NAME goes with the A, B and C commands".
-std::string goesWith(const OptionSpec& spec) {
-    if (!spec.goesWith.empty()) {
-        return std::string(spec.goesWith);
+std::string goesWith(const OptionSpec& entry) {
+    if (!entry.goesWith.empty()) {
+        return std::string(entry.goesWith);
     }
     std::vector<std::string_view> names;
     for (const CommandSpec& command : kCommands) {
-        if (((command.options | command.optionsWith) & spec.bit) != 0) {
+        if (((command.options | command.optionsWith) & entry.bit) != 0) {
             names.push_back(command.name);
         }
     }
-    std::string text = std::string(spec.name) + " goes with the ";
+    std::string text = std::string(entry.name) + " goes with the ";
     for (std::size_t i = 0; i < names.size(); ++i) {
         text += i == 0 ? "" : (i + 1 == names.size() ? " and " : ", ");
         text += names[i];
@@ -250,12 +250,12 @@ Options parseCommandLine(int argc, char** argv) {
         const std::string arg = argv[i];
         const OptionSpec* option = nullptr;
         std::string value;
-        for (const OptionSpec& spec : kOptions) {
-            if (!spec.takesValue) {
-                option = arg == spec.name ? &spec : nullptr;
-            } else if (auto found = optionValue(argc, argv, i, spec.name)) {
+        for (const OptionSpec& entry : kOptions) {
+            if (!entry.takesValue) {
+                option = arg == entry.name ? &entry : nullptr;
+            } else if (auto found = optionValue(argc, argv, i, entry.name)) {
                 value = std::move(*found);
-                option = &spec;
+                option = &entry;
             }
             if (option != nullptr) {
                 break;
@@ -284,9 +284,9 @@ Options parseCommandLine(int argc, char** argv) {
         throw UsageError{"unknown command '" + o.command + "'"};
     }
     o.kindsShown = parseKinds(o.kinds.value_or("ip"));
-    for (const OptionSpec& spec : kOptions) {
-        if ((o.given & spec.bit) != 0 && !takes(*command, spec.bit, o.given)) {
-            throw UsageError{goesWith(spec)};
+    for (const OptionSpec& entry : kOptions) {
+        if ((o.given & entry.bit) != 0 && !takes(*command, entry.bit, o.given)) {
+            throw UsageError{goesWith(entry)};
         }
     }
     if (!o.args.empty() && !command->takesOperands) {

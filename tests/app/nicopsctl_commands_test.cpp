@@ -71,9 +71,9 @@ TEST(NicopsctlCommands, UsageTextShowsEachCommandWithTheOptionsAndOperandsItTake
         const Synopsis shown = synopsisOf(command.name);
         ASSERT_TRUE(shown.found) << command.name;
         std::set<std::string> taken;
-        for (const OptionSpec& spec : options()) {
-            if ((spec.bit & (command.options | command.optionsWith)) != 0) {
-                taken.insert(std::string(spec.name));
+        for (const OptionSpec& entry : options()) {
+            if ((entry.bit & (command.options | command.optionsWith)) != 0) {
+                taken.insert(std::string(entry.name));
             }
         }
         EXPECT_EQ(shown.options, taken) << command.name;

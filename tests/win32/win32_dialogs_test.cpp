@@ -88,15 +88,15 @@ TEST_F(Win32DialogsTest, EachDialogIsItsTableOwnedByTheMainWindow) {
     Win32AddRangeDialog add(*presenter_, view_.window());
     Win32TcpipDialog tcpip(*presenter_, view_.window());
     Win32SettingsDialog settings(*presenter_, clipboard, view_.window());
-    const auto expectTable = [&](const Win32Dialog& dialog, const WindowSpec& spec,
+    const auto expectTable = [&](const Win32Dialog& dialog, const WindowSpec& entry,
                                  std::span<const ControlSpec> table) {
-        SCOPED_TRACE(std::string(spec.title));
-        EXPECT_EQ(windowText(dialog.window()), spec.title);
+        SCOPED_TRACE(std::string(entry.title));
+        EXPECT_EQ(windowText(dialog.window()), entry.title);
         EXPECT_EQ(GetWindow(dialog.window(), GW_OWNER), view_.window());
         RECT client{};
         GetClientRect(dialog.window(), &client);
-        EXPECT_EQ(client.right, spec.width);
-        EXPECT_EQ(client.bottom, spec.height);
+        EXPECT_EQ(client.right, entry.width);
+        EXPECT_EQ(client.bottom, entry.height);
         for (const ControlSpec& row : table) {
             EXPECT_EQ(dialog.form().nameOf(dialog.control(row.name)), row.name);
         }

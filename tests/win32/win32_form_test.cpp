@@ -38,15 +38,15 @@ protected:
         Win32Form form(host_, table, builtAt != 0 ? builtAt : dpi);
         form.rescale(dpi);
         ASSERT_EQ(form.dpi(), dpi);
-        for (const ControlSpec& spec : table) {
-            SCOPED_TRACE(std::string(spec.name));
-            HWND control = form.control(spec.name);
+        for (const ControlSpec& entry : table) {
+            SCOPED_TRACE(std::string(entry.name));
+            HWND control = form.control(entry.name);
             ASSERT_NE(control, nullptr);
-            EXPECT_EQ(form.nameOf(control), spec.name);
-            int left = spec.left;
-            int top = spec.top;
+            EXPECT_EQ(form.nameOf(control), entry.name);
+            int left = entry.left;
+            int top = entry.top;
             for (const ControlSpec& group : table) {
-                if (!spec.parent.empty() && group.name == spec.parent) {
+                if (!entry.parent.empty() && group.name == entry.parent) {
                     left += group.left;
                     top += group.top;
                 }
@@ -56,18 +56,18 @@ protected:
             MapWindowPoints(nullptr, host_, reinterpret_cast<POINT*>(&at), 2);
             EXPECT_EQ(at.left, MulDiv(left, dpi, 96));
             EXPECT_EQ(at.top, MulDiv(top, dpi, 96));
-            EXPECT_EQ(at.right - at.left, MulDiv(spec.width, dpi, 96));
-            if (spec.kind != ControlKind::comboBox) {
-                EXPECT_EQ(at.bottom - at.top, MulDiv(spec.height, dpi, 96));
+            EXPECT_EQ(at.right - at.left, MulDiv(entry.width, dpi, 96));
+            if (entry.kind != ControlKind::comboBox) {
+                EXPECT_EQ(at.bottom - at.top, MulDiv(entry.height, dpi, 96));
             }
-            EXPECT_EQ((GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0, !spec.hidden);
-            if (spec.kind == ControlKind::label || spec.kind == ControlKind::pushButton ||
-                spec.kind == ControlKind::checkBox || spec.kind == ControlKind::radioButton ||
-                spec.kind == ControlKind::groupBox) {
-                EXPECT_EQ(windowText(control), spec.caption);
+            EXPECT_EQ((GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0, !entry.hidden);
+            if (entry.kind == ControlKind::label || entry.kind == ControlKind::pushButton ||
+                entry.kind == ControlKind::checkBox || entry.kind == ControlKind::radioButton ||
+                entry.kind == ControlKind::groupBox) {
+                EXPECT_EQ(windowText(control), entry.caption);
             }
-            if (spec.kind == ControlKind::checkBox || spec.kind == ControlKind::radioButton) {
-                EXPECT_EQ(form.checked(spec.name), spec.checked);
+            if (entry.kind == ControlKind::checkBox || entry.kind == ControlKind::radioButton) {
+                EXPECT_EQ(form.checked(entry.name), entry.checked);
             }
         }
     }

@@ -67,20 +67,20 @@ TEST_F(Win32MainViewTest, BuiltFromTheLayoutTables) {
     GetClientRect(view_.window(), &client);
     EXPECT_EQ(client.right, kMainWindow.width);
     EXPECT_EQ(client.bottom, kMainWindow.height);
-    for (const ControlSpec& spec : kMainControls) {
-        SCOPED_TRACE(std::string(spec.name));
-        HWND control = view_.controlWindow(spec.name);
+    for (const ControlSpec& entry : kMainControls) {
+        SCOPED_TRACE(std::string(entry.name));
+        HWND control = view_.controlWindow(entry.name);
         ASSERT_NE(control, nullptr);
-        if (spec.kind != ControlKind::comboBox && spec.kind != ControlKind::listView) {
-            EXPECT_EQ(textOf(control), spec.caption);
+        if (entry.kind != ControlKind::comboBox && entry.kind != ControlKind::listView) {
+            EXPECT_EQ(textOf(control), entry.caption);
         }
         RECT at{};
         GetWindowRect(control, &at);
         MapWindowPoints(nullptr, view_.window(), reinterpret_cast<POINT*>(&at), 2);
-        EXPECT_EQ(at.left, spec.left);
-        EXPECT_EQ(at.top, spec.top);
-        if (spec.kind == ControlKind::checkBox) {
-            EXPECT_EQ(SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED, spec.checked);
+        EXPECT_EQ(at.left, entry.left);
+        EXPECT_EQ(at.top, entry.top);
+        if (entry.kind == ControlKind::checkBox) {
+            EXPECT_EQ(SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED, entry.checked);
         }
     }
     HWND list = view_.controlWindow(names::kIpList);
@@ -100,10 +100,10 @@ TEST_F(Win32MainViewTest, TheLogBoxIsPaintedInItsTableColour) {
               0);
     const COLORREF painted = GetBkColor(dc);
     ReleaseDC(log, dc);
-    for (const ControlSpec& spec : kMainControls) {
-        if (spec.name == names::kLogBox) {
-            EXPECT_EQ(painted, RGB(spec.background >> 16, (spec.background >> 8) & 0xFF,
-                                   spec.background & 0xFF));
+    for (const ControlSpec& entry : kMainControls) {
+        if (entry.name == names::kLogBox) {
+            EXPECT_EQ(painted, RGB(entry.background >> 16, (entry.background >> 8) & 0xFF,
+                                   entry.background & 0xFF));
         }
     }
 }

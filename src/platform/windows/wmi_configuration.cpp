@@ -61,58 +61,59 @@ HRESULT numberArray(const std::vector<std::uint32_t>& values, VARTYPE type, std:
     });
 }
 
-// A string-array property; empty when it is null or of another type.
-std::vector<std::u16string> textsProperty(IWbemClassObject* object, const wchar_t* name) {
-    std::vector<std::u16string> values;
+// Each element of the array property `name` (its VARIANT type and the array), when the property
+// is an array `accepts` takes; nothing when it is null or of another type.
+template <class Accepts, class Each>
+void eachArrayElement(IWbemClassObject* object, const wchar_t* name, Accepts accepts, Each each) {
     VARIANT value;
     VariantInit(&value);
     if (FAILED(object->Get(name, 0, &value, nullptr, nullptr))) {
-        return values;
+        return;
     }
-    if (value.vt == (VT_ARRAY | VT_BSTR) && value.parray != nullptr) {
+    if ((value.vt & VT_ARRAY) != 0 && value.parray != nullptr && accepts(value.vt)) {
         LONG low = 0;
         LONG high = -1;
         SafeArrayGetLBound(value.parray, 1, &low);
         SafeArrayGetUBound(value.parray, 1, &high);
         for (LONG i = low; i <= high; ++i) {
+            each(value.vt, value.parray, i);
+        }
+    }
+    VariantClear(&value);
+}
+
+// A string-array property; empty when it is null or of another type.
+std::vector<std::u16string> textsProperty(IWbemClassObject* object, const wchar_t* name) {
+    std::vector<std::u16string> values;
+    eachArrayElement(
+        object, name, [](VARTYPE type) { return type == (VT_ARRAY | VT_BSTR); },
+        [&](VARTYPE, SAFEARRAY* array, LONG i) {
             BSTR element = nullptr;
-            if (SUCCEEDED(SafeArrayGetElement(value.parray, &i, &element))) {
+            if (SUCCEEDED(SafeArrayGetElement(array, &i, &element))) {
                 values.emplace_back(
                     element == nullptr ? u"" : reinterpret_cast<const char16_t*>(element),
                     SysStringLen(element));
                 SysFreeString(element);
             }
-        }
-    }
-    VariantClear(&value);
+        });
     return values;
 }
 
 // An integer-array property; empty when it is null or of another type.
 std::vector<std::uint32_t> numbersProperty(IWbemClassObject* object, const wchar_t* name) {
     std::vector<std::uint32_t> values;
-    VARIANT value;
-    VariantInit(&value);
-    if (FAILED(object->Get(name, 0, &value, nullptr, nullptr))) {
-        return values;
-    }
-    if ((value.vt & VT_ARRAY) != 0 && value.parray != nullptr) {
-        LONG low = 0;
-        LONG high = -1;
-        SafeArrayGetLBound(value.parray, 1, &low);
-        SafeArrayGetUBound(value.parray, 1, &high);
-        for (LONG i = low; i <= high; ++i) {
+    eachArrayElement(
+        object, name, [](VARTYPE) { return true; },
+        [&](VARTYPE type, SAFEARRAY* array, LONG i) {
             VARIANT element;
             VariantInit(&element);
-            element.vt = static_cast<VARTYPE>(value.vt & ~VT_ARRAY);
-            if (SUCCEEDED(SafeArrayGetElement(value.parray, &i, &element.bVal)) &&
+            element.vt = static_cast<VARTYPE>(type & ~VT_ARRAY);
+            if (SUCCEEDED(SafeArrayGetElement(array, &i, &element.bVal)) &&
                 VariantChangeType(&element, &element, 0, VT_UI4) == S_OK) {
                 values.push_back(element.ulVal);
             }
             VariantClear(&element);
-        }
-    }
-    VariantClear(&value);
+        });
     return values;
 }
 

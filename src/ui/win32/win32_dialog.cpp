@@ -39,21 +39,21 @@ bool isBox(ControlKind kind) {
 
 }  // namespace
 
-Win32Dialog::Win32Dialog(const WindowSpec& spec, std::span<const ControlSpec> controls, HWND owner,
-                         std::string_view defaultButton, int dpi)
+Win32Dialog::Win32Dialog(const WindowSpec& windowRow, std::span<const ControlSpec> controls,
+                         HWND owner, std::string_view defaultButton, int dpi)
     : owner_(owner) {
     const auto instance = GetModuleHandleW(nullptr);
     registerDialogClass(instance, &Win32Dialog::windowProc);
     const int scale = dpi != 0 ? dpi : (owner != nullptr ? Win32Form::windowDpi(owner) : 96);
-    RECT frame{0, 0, MulDiv(spec.width, scale, 96), MulDiv(spec.height, scale, 96)};
+    RECT frame{0, 0, MulDiv(windowRow.width, scale, 96), MulDiv(windowRow.height, scale, 96)};
     AdjustWindowRectEx(&frame, kStyle, FALSE, WS_EX_DLGMODALFRAME);
-    POINT at{MulDiv(spec.left, scale, 96), MulDiv(spec.top, scale, 96)};
+    POINT at{MulDiv(windowRow.left, scale, 96), MulDiv(windowRow.top, scale, 96)};
     if (owner != nullptr) {
         ClientToScreen(owner, &at);  // the table places it over its owner
     }
     window_ =
         CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kDialogClass,
-                        wide(spec.title).c_str(), kStyle, at.x, at.y, frame.right - frame.left,
+                        wide(windowRow.title).c_str(), kStyle, at.x, at.y, frame.right - frame.left,
                         frame.bottom - frame.top, owner, nullptr, instance, this);
     if (window_ == nullptr) {
         return;
