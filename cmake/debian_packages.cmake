@@ -33,8 +33,8 @@ set(deb ${PROJECT_SOURCE_DIR}/packaging/linux/deb)
 set(CPACK_DEBIAN_NICOPS_PACKAGE_NAME nicops)
 # The window's privileged path runs pkexec /usr/bin/nicopsctl.
 set(CPACK_DEBIAN_NICOPS_PACKAGE_DEPENDS pkexec)
-# The window's captions are Chinese.
-set(CPACK_DEBIAN_NICOPS_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei")
+# The window's captions are Chinese; the smaller font first.
+set(CPACK_DEBIAN_NICOPS_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_NICOPS_PACKAGE_CONTROL_EXTRA ${deb}/nicops/postinst ${deb}/nicops/postrm)
 set(CPACK_COMPONENT_NICOPS_DESCRIPTION "manage many IPv4 addresses on network adapters
 nicops shows every IPv4 address of every network adapter of the host in one list, adds

@@ -2,6 +2,7 @@
 # --adapter (what "nicopsctl adapters" lists, on the host or --sim FILE given before), files
 # for --sim and --store, folders for --config. The options follow the command table of
 # src/app/nicopsctl_commands.cpp.
+# shellcheck disable=SC2207 # COMPREPLY=($(compgen ...)): candidates hold no blanks
 
 _nicopsctl_command_options() {
     case $1 in
@@ -102,6 +103,5 @@ _nicopsctl() {
     elif [[ $command == preset ]]; then
         COMPREPLY=($(compgen -W "1 2 3 4 5 6" -- "$cur"))
     fi
-    [[ ${COMPREPLY-} == *= ]] && compopt -o nospace 2>/dev/null
 } &&
     complete -F _nicopsctl nicopsctl
