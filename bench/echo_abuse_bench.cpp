@@ -1,11 +1,12 @@
 // nicops-echo under load and abuse, on loopback: well-formed requests answered per second and
 // the longest wait of one, first alone (the baseline) and then while other clients press on the
 // same server:
-//   - a crowd: 1,000 more keep-alive connections, each asking once a second;
-//   - slow-loris: 1,200 connections (more than --max-connections) that send a request's headers
-//     a byte every second or so and never end them, or stop after a few bytes;
-//   - malformed: 48 clients sending garbage, headers over 16 KiB, bodies and bad methods, each
-//     again as soon as it is answered or dropped;
+//   - a crowd: 1,000 more keep-alive connections, each asking about once a second;
+//   - slow-loris: 1,200 connections (more than --max-connections): 700 send a request's headers
+//     a byte every second or so and never end them, 500 send a request line and half a header
+//     and then nothing; each comes straight back when the server closes it;
+//   - malformed: 48 clients sending garbage, headers over 16 KiB, bodies, bad methods and broken
+//     request lines, each again 20 ms after it is answered or dropped;
 //   - all of them at once.
 // The well-formed load is 32 clients asking back to back: 16 keep their connection, 16 open a
 // new one for every request as nicops does (their wait includes getting a connection). A wait is
@@ -13,7 +14,8 @@
 // unanswered after 12 s is given up. Every client is this program's own, on one epoll loop, each
 // kind from its own block of loopback source addresses. nicops-echo runs with its defaults
 // (--max-connections 1024, --timeout 10), the installed location database and its log on
-// /dev/null. Prints each phase's figures and their ratio to the baseline.
+// /dev/null. Prints each phase's figures and their ratio to the baseline, and the baseline
+// once more at the end for the machine's own noise.
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
