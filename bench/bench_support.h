@@ -1,14 +1,21 @@
-// What the benchmarks share: timing a command run as a child process, and running a shell
-// command for setting up a namespace.
+// What the benchmarks share: timing a command run as a child process, running a shell
+// command for setting up a namespace, and a server child on a loopback port.
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -61,5 +68,64 @@ inline double timeCommand(const std::vector<std::string>& args,
 inline int run(const std::string& command) {
     return std::system(command.c_str());
 }
+
+// A loopback port nothing listens on at the moment.
+inline int freePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t length = sizeof addr;
+    int port = -1;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0) {
+        port = ntohs(addr.sin_port);
+    }
+    close(fd);
+    return port;
+}
+
+// True once something accepts connections on 127.0.0.1:port, waiting up to 5 s.
+inline bool waitForListener(int port) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < deadline) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool up = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        close(fd);
+        if (up) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// A child process with stdin, stdout and stderr on /dev/null, stopped with SIGTERM on scope
+// exit.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& args) : pid_(spawnQuiet(args)) {}
+    ~Child() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    bool started() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+};
 
 }  // namespace nicops::bench

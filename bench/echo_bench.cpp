@@ -26,7 +26,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using nicops::bench::Clock;
+using nicops::bench::Child;
+using nicops::bench::freePort;
+using nicops::bench::waitForListener;
 
 constexpr const char* kPath = "/GetIp/default.aspx";
 
@@ -43,65 +45,6 @@ std::string findProgram(const std::string& name, const std::vector<std::string>&
 
 const std::vector<std::string> kBinDirs = {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin",
                                            "/usr/bin",        "/sbin",          "/bin"};
-
-// A loopback port nothing listens on at the moment.
-int freePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t length = sizeof addr;
-    int port = -1;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0) {
-        port = ntohs(addr.sin_port);
-    }
-    close(fd);
-    return port;
-}
-
-// True once something accepts connections on 127.0.0.1:port, waiting up to 5 s.
-bool waitForListener(int port) {
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < deadline) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        const bool up = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        close(fd);
-        if (up) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
-// A child process with stdin, stdout and stderr on /dev/null, stopped with SIGTERM on scope
-// exit.
-class Child {
-public:
-    explicit Child(const std::vector<std::string>& args) : pid_(nicops::bench::spawnQuiet(args)) {}
-    ~Child() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    bool started() const { return pid_ > 0; }
-
-private:
-    pid_t pid_ = -1;
-};
 
 // Everything a command prints on stdout.
 std::string capture(const std::string& command) {

@@ -1,10 +1,12 @@
 // nicops-echo: answers GET /GetIp/default.aspx with the caller's public address and location,
 // for nicops' external address lookup. The HTTP work (threads, time-outs, limits) is
-// libmicrohttpd's; this file only wires options, databases and the answer together.
+// libmicrohttpd's; this file wires options, databases and the answer together, and makes room
+// for a newcomer when every connection is taken.
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <pthread.h>
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <ctime>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,10 +51,110 @@ struct Options {
     unsigned timeoutSeconds = 10;
 };
 
+// Every connection, and the line of those waiting for a request: just accepted, or idle
+// between requests, or slow to send their headers. At the connection limit a newcomer would
+// wait in the listen queue until a connection closes, and a caller sending its headers a byte
+// at a time keeps its connection past any idle time-out. So when a new connection takes the
+// last place, the one that has waited longest in the line is shut down and its place goes to
+// the next caller in the queue. A connection whose request is being answered is never chosen.
+class Connections {
+public:
+    struct Entry {
+        int fd = -1;
+        Entry* previous = nullptr;  // in the line while waiting
+        Entry* next = nullptr;
+        bool waiting = false;
+        bool shutDown = false;  // made room for a newcomer
+    };
+
+    void setLimit(unsigned limit) { limit_ = limit; }
+
+    Entry* opened(int fd) {
+        auto* entry = new Entry;
+        entry->fd = fd;
+        const std::lock_guard lock(mutex_);
+        ++count_;
+        join(entry);
+        if (count_ >= limit_ && first_ != entry) {
+            Entry* longest = first_;
+            leave(longest);
+            longest->shutDown = true;
+            // Still this connection's descriptor: libmicrohttpd closes a socket only after
+            // telling closed() below, which waits for the lock.
+            shutdown(longest->fd, SHUT_RDWR);
+        }
+        return entry;
+    }
+    void requestIn(Entry* entry) {
+        const std::lock_guard lock(mutex_);
+        leave(entry);
+    }
+    void requestDone(Entry* entry) {
+        const std::lock_guard lock(mutex_);
+        if (!entry->shutDown) {
+            leave(entry);
+            join(entry);
+        }
+    }
+    bool wasShutDown(const Entry* entry) {
+        const std::lock_guard lock(mutex_);
+        return entry->shutDown;
+    }
+    void closed(Entry* entry) {
+        {
+            const std::lock_guard lock(mutex_);
+            --count_;
+            leave(entry);
+        }
+        delete entry;
+    }
+
+private:
+    void join(Entry* entry) {
+        entry->waiting = true;
+        entry->previous = last_;
+        entry->next = nullptr;
+        (last_ != nullptr ? last_->next : first_) = entry;
+        last_ = entry;
+    }
+    void leave(Entry* entry) {
+        if (!entry->waiting) {
+            return;
+        }
+        entry->waiting = false;
+        (entry->previous != nullptr ? entry->previous->next : first_) = entry->next;
+        (entry->next != nullptr ? entry->next->previous : last_) = entry->previous;
+    }
+
+    std::mutex mutex_;
+    unsigned limit_ = 0;
+    unsigned count_ = 0;
+    Entry* first_ = nullptr;
+    Entry* last_ = nullptr;
+};
+
 struct Server {
     Options options;
     LocationSource location;
+    Connections connections;
 };
+
+Connections::Entry* entryOf(MHD_Connection* connection) {
+    const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info != nullptr ? static_cast<Connections::Entry*>(info->socket_context) : nullptr;
+}
+
+void connectionChanged(void* cls, MHD_Connection* connection, void** socketContext,
+                       MHD_ConnectionNotificationCode code) {
+    auto& connections = static_cast<Server*>(cls)->connections;
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        *socketContext = connections.opened(info != nullptr ? info->connect_fd : -1);
+    } else if (*socketContext != nullptr) {
+        connections.closed(static_cast<Connections::Entry*>(*socketContext));
+        *socketContext = nullptr;
+    }
+}
 
 // One request's bookkeeping, from the request line to the end of the answer.
 struct Request {
@@ -210,7 +313,7 @@ MHD_Result answerCaller(const Server& server, MHD_Connection* connection, Reques
 // queued earlier would close the connection, and callers keep theirs open between requests.
 MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const char* method,
                   const char*, const char*, std::size_t* uploadSize, void** context) {
-    const auto& server = *static_cast<const Server*>(cls);
+    auto& server = *static_cast<Server*>(cls);
     if (*context == nullptr) {
         *context = new Request;
     }
@@ -221,6 +324,9 @@ MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const 
     }
     if (request.headersChecked) {
         return answerCaller(server, connection, request);
+    }
+    if (auto* entry = entryOf(connection)) {
+        server.connections.requestIn(entry);  // its headers are in: no longer waiting
     }
     if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0) {
         return reply(connection, request, MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed\n",
@@ -259,11 +365,20 @@ const char* endReason(MHD_RequestTerminationCode code) {
     }
 }
 
+// A request whose connection was shut down to make room for a newcomer.
+constexpr const char* kMadeRoom = " (refused by the request limits)";
+
 // One log line per request: time, caller, status, duration.
-void finishRequest(void*, MHD_Connection* connection, void** context,
+void finishRequest(void* cls, MHD_Connection* connection, void** context,
                    MHD_RequestTerminationCode code) {
     auto* request = static_cast<Request*>(*context);
     *context = nullptr;
+    auto& connections = static_cast<Server*>(cls)->connections;
+    bool shutDown = false;
+    if (auto* entry = entryOf(connection)) {
+        shutDown = connections.wasShutDown(entry);
+        connections.requestDone(entry);  // waits for its next request from now
+    }
     std::string caller =
         request != nullptr && !request->caller.empty() ? request->caller : peerAddress(connection);
     char stamp[32] = "";
@@ -284,8 +399,34 @@ void finishRequest(void*, MHD_Connection* connection, void** context,
         duration = buffer;
     }
     std::fprintf(stderr, "%s %s %s %s%s\n", stamp, caller.c_str(), status.c_str(), duration.c_str(),
-                 endReason(code));
+                 shutDown ? kMadeRoom : endReason(code));
     delete request;
+}
+
+// How many connections the open-file limit leaves room for, its soft value raised towards the
+// hard one first when `wanted` needs more. Besides one descriptor per connection the process
+// holds its standard streams, the listening socket, each server thread's poll and wake-up
+// descriptors and the databases.
+unsigned fitOpenFileLimit(unsigned wanted, unsigned threads) {
+    const rlim_t reserve = 16 + 4 * static_cast<rlim_t>(threads);
+    const rlim_t needed = wanted + reserve;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur >= needed) {
+        return wanted;
+    }
+    const rlim_t raised =
+        limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+    if (raised > limit.rlim_cur) {
+        const rlimit attempt{raised, limit.rlim_max};
+        if (setrlimit(RLIMIT_NOFILE, &attempt) == 0) {
+            limit.rlim_cur = raised;
+        }
+    }
+    if (limit.rlim_cur >= needed) {
+        return wanted;
+    }
+    return limit.rlim_cur > reserve ? static_cast<unsigned>(limit.rlim_cur - reserve) : 1;
 }
 
 }  // namespace
@@ -395,6 +536,17 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     const unsigned threads = std::max(2u, std::min(16u, std::thread::hardware_concurrency()));
+    const unsigned wanted = std::max(options.maxConnections, threads);
+    const unsigned allowed = fitOpenFileLimit(wanted, threads);
+    if (allowed < wanted) {
+        std::fprintf(stderr,
+                     "nicops-echo: warning: the open-file limit leaves room for %u connections "
+                     "only\n",
+                     allowed);
+    }
+    // Every server thread takes at least one connection.
+    const unsigned connectionLimit = std::max(allowed, threads);
+    server.connections.setLimit(connectionLimit);
     unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
     if (address.ss_family == AF_INET6) {
         flags |= MHD_USE_IPv6;
@@ -405,9 +557,10 @@ int main(int argc, char** argv) {
         MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address), MHD_OPTION_THREAD_POOL_SIZE,
         threads,  //
         MHD_OPTION_CONNECTION_TIMEOUT, options.timeoutSeconds, MHD_OPTION_CONNECTION_LIMIT,
-        std::max(options.maxConnections, threads), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        kMemoryPerConnection, MHD_OPTION_URI_LOG_CALLBACK, &startRequest, nullptr,  //
-        MHD_OPTION_NOTIFY_COMPLETED, &finishRequest, nullptr,                       //
+        connectionLimit, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kMemoryPerConnection,
+        MHD_OPTION_URI_LOG_CALLBACK, &startRequest, nullptr,        //
+        MHD_OPTION_NOTIFY_CONNECTION, &connectionChanged, &server,  //
+        MHD_OPTION_NOTIFY_COMPLETED, &finishRequest, &server,       //
         MHD_OPTION_END);
     if (daemon == nullptr) {
         std::cerr << "nicops-echo: cannot listen on " << options.listen << "\n";

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,16 +30,22 @@ using nicops::testing::utf8;
 constexpr const char* kPath = "/GetIp/default.aspx";
 constexpr const char* kLocDb = "/usr/share/libloc-location/location.db";
 
-// One running nicops-echo; stopped with SIGTERM when the object goes.
+// One running nicops-echo, under an open-file limit of `fileLimit` when it is not 0; stopped
+// with SIGTERM when the object goes.
 class EchoServer {
 public:
-    explicit EchoServer(std::vector<std::string> args, const std::string& host = "127.0.0.2")
+    explicit EchoServer(std::vector<std::string> args, const std::string& host = "127.0.0.2",
+                        rlim_t fileLimit = 0)
         : host_(host) {
         logPath_ = dir_.write("stderr.log", "");
         args.insert(args.begin(), {NICOPS_ECHO_PATH, "--listen", host + ":0"});
         pid_ = fork();
         if (pid_ == 0) {
             std::freopen(logPath_.c_str(), "w", stderr);
+            if (fileLimit != 0) {
+                const rlimit limit{fileLimit, fileLimit};
+                setrlimit(RLIMIT_NOFILE, &limit);
+            }
             std::vector<char*> argv;
             for (auto& a : args) {
                 argv.push_back(a.data());
@@ -312,6 +319,50 @@ TEST_F(EchoServerTest, ABurstOfConnectionsIsAnsweredInFull) {
         answered += countOf(burst[i]->responses(1), emptyAnswer(from));
     }
     EXPECT_EQ(answered, 300);
+}
+
+// Callers that never finish their headers take every place, whether --max-connections or the
+// open-file limit sets how many there are; a newcomer still gets in and is answered long before
+// the idle time-out would free a place, and the caller that waited longest makes room.
+TEST_F(EchoServerTest, SlowCallersHoldingEveryPlaceMakeRoomForANewcomer) {
+    struct Case {
+        std::vector<std::string> args;
+        rlim_t fileLimit;
+        int slow;
+    };
+    const std::vector<Case> cases = {
+        {{"--locdb", "/nonexistent/location.db", "--timeout", "60", "--max-connections", "4"},
+         0,
+         20},  // more than the 16 places --max-connections 4 gets on 16 server threads
+        {{"--locdb", "/nonexistent/location.db", "--timeout", "60"}, 128, 130},
+    };
+    for (const auto& [args, fileLimit, slow] : cases) {
+        SCOPED_TRACE(fileLimit == 0 ? "--max-connections 4" : "open-file limit 128");
+        EchoServer server(args, "127.0.0.2", fileLimit);
+        ASSERT_NE(server.port(), 0) << server.log();
+        std::vector<std::unique_ptr<RawConnection>> callers;
+        for (int i = 0; i < slow; ++i) {
+            callers.push_back(std::make_unique<RawConnection>("127.0.2." + std::to_string(1 + i),
+                                                              "127.0.0.2", server.port()));
+            ASSERT_TRUE(callers.back()->connected()) << i;
+            ASSERT_TRUE(callers.back()->send("GET /GetIp/default.aspx HTTP/1.1\r\nX-Slo"));
+        }
+        RawConnection newcomer("127.0.0.3", "127.0.0.2", server.port());
+        ASSERT_TRUE(newcomer.send(request()));
+        EXPECT_EQ(countOf(newcomer.responses(1), emptyAnswer("127.0.0.3")), 1) << server.log();
+        EXPECT_TRUE(callers.front()->responses(1).empty());
+        EXPECT_TRUE(callers.front()->peerClosed());
+        for (int i = 0; i < 100 && server.log().find("127.0.2.1 - ") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_TRUE(std::regex_search(
+            server.log(), std::regex("127\\.0\\.2\\.1 - [0-9.]+ms \\(refused by the request "
+                                     "limits\\)\n")))
+            << server.log();
+        if (fileLimit != 0) {
+            EXPECT_NE(server.log().find("open-file limit leaves room for"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(EchoServerTest, IdleConnectionIsClosedAfterTheTimeOut) {
