@@ -39,6 +39,12 @@ FileReadStatus refusal(std::string* reason, FileReadStatus status, std::string w
 #ifdef _WIN32
 namespace {
 
+// The length of the folder part of path, its last separator included.
+std::size_t folderLength(const std::string& path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? 0 : cut + 1;
+}
+
 // A temporary file of an earlier writer of `path` that was ended before it could move its file
 // into place: "PATH.tmp-PID-TICKS". A live writer keeps its file open (sharing only the delete
 // its own move needs), so an open for deletion that shares nothing succeeds only on a leftover.
@@ -49,10 +55,22 @@ void removeLeftovers(const std::string& path) {
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
-    const std::size_t cut = path.find_last_of("\\/");
-    const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    const std::string folder = path.substr(0, folderLength(path));
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // Only the names this writer gives: the file's name, the infix, digits, a dash, digits
+        // (the search also matches short 8.3 names).
+        const std::string_view name = found.cFileName;
+        const std::string_view start = std::string_view(prefix).substr(folderLength(path));
+        const std::string_view suffix =
+            name.starts_with(start) ? name.substr(start.size()) : std::string_view();
+        const std::size_t dash = suffix.find('-');
+        const auto digits = [](std::string_view s) {
+            return !s.empty() &&
+                   std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+        };
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            dash == std::string_view::npos || !digits(suffix.substr(0, dash)) ||
+            !digits(suffix.substr(dash + 1))) {
             continue;
         }
         const std::string leftover = folder + found.cFileName;
