@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -235,7 +236,7 @@ Writer iniWriter(const fs::path& folder, int kills) {
     return w;
 }
 
-// The multi-string value of the store, as writeMultiString stores it.
+// A multi-string text of `count` addresses, CR LF between them.
 std::string itemLines(int count, const std::string& prefix) {
     std::string text;
     for (int i = 0; i < count; ++i) {
