@@ -252,9 +252,11 @@ int runPreset(const Options& options, Session& session) {
     if (options.set) {
         const std::string text = standardInputText();
         nicops::platform::prepareSettingsFolder(iniPath);
+        std::string why;
         if (!nicops::ipops::savePresetText(iniPath, section,
-                                           nicops::ipops::presetKey(options.preset), text)) {
-            std::fprintf(stderr, "nicopsctl: cannot write %s\n", iniPath.c_str());
+                                           nicops::ipops::presetKey(options.preset), text, &why)) {
+            // The old file stays as it was; the reason names the file and what went wrong.
+            std::fprintf(stderr, "nicopsctl: cannot write %s (%s)\n", iniPath.c_str(), why.c_str());
             return 1;
         }
         return 0;

@@ -40,8 +40,8 @@ std::string loadPresetText(const std::string& iniPath, std::string_view section,
 }
 
 bool savePresetText(const std::string& iniPath, std::string_view section, const std::string& key,
-                    const std::string& text) {
-    return platform::writeIniString(iniPath, section, key, text::base64Encode(text));
+                    const std::string& text, std::string* error) {
+    return platform::writeIniString(iniPath, section, key, text::base64Encode(text), error);
 }
 
 }  // namespace nicops::ipops

@@ -15,9 +15,10 @@ std::string presetNumberText(int n);
 
 // The range text stored under preset n (up to its first zero byte); "" for a missing preset.
 std::string loadPresetText(const std::string& iniPath, std::string_view section, int n);
-// Stores `text` under `key`; false when the settings file could not be written. The settings
-// folder must exist (the caller creates it before the first write).
+// Stores `text` under `key`; false when the settings file could not be written (`error`, when
+// given, says why, naming the file). The settings folder must exist (the caller creates it
+// before the first write).
 bool savePresetText(const std::string& iniPath, std::string_view section, const std::string& key,
-                    const std::string& text);
+                    const std::string& text, std::string* error = nullptr);
 
 }  // namespace nicops::ipops

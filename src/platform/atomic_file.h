@@ -1,8 +1,10 @@
 // Whole files. Replacing one: the new content goes to a temporary file in the same folder, is
-// flushed to disk and renamed over the old file, so a reader (or a crash) sees either the old
-// file or the new one, never half of either. Reading one: only a regular file is read, up to a
-// size cap, so a FIFO, a device or a directory named by mistake never blocks or floods the
-// program.
+// flushed to disk and renamed over the old file, so a reader (or a crash, or a kill) sees either
+// the old file or the new one, never half of either. A writer ended between creating its
+// temporary file ("NAME.tmp-…") and the rename leaves that file behind; the next replacement of
+// the same file removes it (a live writer's temporary file is never taken for one). Reading one:
+// only a regular file is read, up to a size cap, so a FIFO, a device or a directory named by
+// mistake never blocks or floods the program.
 #pragma once
 
 #include <cstddef>

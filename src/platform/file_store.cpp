@@ -174,7 +174,11 @@ public:
     explicit WriterLock(const std::string& path) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
         if (fd_ < 0) {
-            reason_ = "cannot open " + path + ": " + std::strerror(errno);
+            const int openError = errno;
+            struct stat st {};
+            const bool exists = ::stat(path.c_str(), &st) == 0;
+            reason_ = (exists ? "cannot open " : "cannot create ") + path + ": " +
+                      std::strerror(openError);
             return;
         }
         while (::flock(fd_, LOCK_EX) != 0) {

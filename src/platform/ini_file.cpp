@@ -320,18 +320,26 @@ std::string readIniString(const std::string& path, std::string_view section, std
 }
 
 bool writeIniString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value) {
+                    std::string_view value, std::string* error) {
     const std::string target = resolveTarget(path);
     std::string content;
-    const FileReadStatus read = readRegularFile(target, kMaxIniFileBytes, content);
+    std::string reason;
+    const FileReadStatus read = readRegularFile(target, kMaxIniFileBytes, content, &reason);
     if (read != FileReadStatus::Ok && read != FileReadStatus::Missing) {
-        return false;  // an existing file we can't read must not be replaced by a partial one
+        // An existing file we can't read must not be replaced by a partial one.
+        if (error != nullptr) {
+            *error = target + " " + reason;
+        }
+        return false;
     }
     IniFile ini(content);
     if (!ini.set(section, key, value)) {
+        if (error != nullptr) {
+            *error = "a name or value can't be written to " + target + " as one line";
+        }
         return false;
     }
-    return replaceFileAtomically(target, ini.text());
+    return replaceFileAtomically(target, ini.text(), error);
 }
 
 }  // namespace nicops::platform

@@ -79,8 +79,9 @@ std::string readIniString(const std::string& path, std::string_view section, std
 
 // Writes one key (WritePrivateProfileStringA). False when the value or a name can't be written,
 // when an existing file can't be read (or is no regular file, or is too large), or when the file
-// can't be replaced; the old file is then untouched.
+// can't be replaced; the old file is then untouched and `error` (when given) says why, naming
+// the file.
 bool writeIniString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value);
+                    std::string_view value, std::string* error = nullptr);
 
 }  // namespace nicops::platform
