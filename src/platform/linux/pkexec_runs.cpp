@@ -64,6 +64,7 @@ ElevatedRun runElevated(const std::string& pkexec, const std::vector<std::string
     std::vector<std::string> words{pkexec, "--disable-internal-agent"};
     words.insert(words.end(), argv.begin(), argv.end());
     std::vector<char*> arguments;
+    arguments.reserve(words.size() + 1);
     for (std::string& word : words) {
         arguments.push_back(word.data());
     }
