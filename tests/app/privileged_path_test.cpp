@@ -51,8 +51,13 @@ std::string skipReason() {
     if (::stat("/usr/bin/pkexec", &pkexec) != 0 || (pkexec.st_mode & S_ISUID) == 0) {
         return "needs a setuid /usr/bin/pkexec (package pkexec)";
     }
-    if (!fs::exists("/usr/lib/polkit-1/polkitd") || !fs::is_directory("/usr/share/polkit-1")) {
+    if (!fs::exists("/usr/lib/polkit-1/polkitd") ||
+        !fs::is_directory("/usr/share/polkit-1/actions")) {
         return "needs polkitd (package polkitd)";
+    }
+    // The folders and the file the lab binds its own over.
+    if (!fs::is_directory("/run/dbus") || !fs::is_regular_file("/etc/resolv.conf")) {
+        return "needs the folder /run/dbus and the file /etc/resolv.conf to bind the lab's over";
     }
     if (nicops::linux_test::runCommand("command -v dbus-daemon && command -v dbus-send && "
                                        "command -v setpriv && getent passwd nobody")
