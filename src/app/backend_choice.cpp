@@ -93,6 +93,7 @@ void wire(ui::AppContext& context, const BackendChoice& choice) {
     if (choice.configuration != nullptr) {
         context.configuration = choice.configuration;
     }
+    context.privileged = choice.privileged.get();
 }
 
 }  // namespace nicops::app

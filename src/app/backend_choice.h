@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "ipops/privileged_changes.h"
 #include "platform/adapter_configuration.h"
 #include "platform/address_probe.h"
 #include "platform/ip_helper.h"
@@ -29,6 +30,9 @@ struct BackendChoice {
     // backend's live ones (platform/live_gateway_store.h).
     std::unique_ptr<platform::PersistedStore> store;
     std::string storePath;
+    // Where the window's changes run when its process may not make them (the window sets it:
+    // app/privileged_changes.h); null: in the process.
+    std::unique_ptr<ipops::PrivilegedChanges> privileged;
     std::string error;  // why there is no backend
     int exitCode = 0;   // 1 when there is no backend: the command can't run
 };
@@ -45,7 +49,8 @@ std::string defaultStorePath(const std::string& simFile);
 // storePath "" means defaultStorePath(simFile); on Windows without simFile, the registry.
 BackendChoice chooseBackend(const std::string& simFile, const std::string& storePath = {});
 
-// Points the context's in-use probe, persisted store and adapter configuration at the choice's;
+// Points the context's in-use probe, persisted store, adapter configuration and privileged path
+// at the choice's;
 // where the choice has none (no ICMP handle could be opened), the context keeps its stand-in. The
 // choice must outlive the context.
 void wire(ui::AppContext& context, const BackendChoice& choice);

@@ -18,6 +18,7 @@
 #include "app/backend_choice.h"
 #include "app/command_line.h"
 #include "app/data_output.h"
+#include "app/privileged_changes.h"
 #include "platform/settings_folder.h"
 #include "settings/app_settings.h"
 #include "ui/app_context.h"
@@ -207,6 +208,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (options.simFile.empty()) {
+        // Without the rights to change the host, each change asks polkit through pkexec and
+        // runs in the nicopsctl installed beside the window.
+        choice.privileged = nicops::app::privilegedChanges(nicops::app::besideProgram("nicopsctl"),
+                                                           options.configDir, options.storePath);
+    }
     nicops::ui::AppContext context(*choice.backend);
     nicops::app::wire(context, choice);
     context.httpLibraryUsable = httpLibraryUsable;

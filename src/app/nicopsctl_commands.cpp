@@ -30,8 +30,10 @@ const std::string_view kUsage =
     "  add [--adapter SEL] [--mask M] [--probe] [LINE...]\n"
     "                                adds each LINE (an address, or a range such as\n"
     "                                192.168.1.{10-20}); without LINEs, the lines of stdin\n"
-    "  delete [--adapter SEL] ADDRESS...\n"
-    "                                deletes those addresses of the adapter (address rows only)\n"
+    "  delete [--adapter SEL] [--kinds LIST] ADDRESS...\n"
+    "                                deletes those addresses of the adapter; they are found\n"
+    "                                among the list's rows of LIST's kinds, and only address\n"
+    "                                rows are deleted (the others count as selected)\n"
     "  restore                       re-adds the stored addresses every adapter lacks\n"
     "  dhcp [--adapter SEL]          switches the adapter to automatic addressing (DHCP)\n"
     "  static [--adapter SEL] ADDRESS MASK GATEWAY DNS1 [DNS2]\n"
@@ -169,7 +171,7 @@ constexpr CommandSpec kCommands[] = {
      .needs = Needs::adapter,
      .run = runAdd},
     {.name = "delete",
-     .options = kAdapter,
+     .options = kAdapter | kKinds,
      .takesOperands = true,
      .readOperands =
          [](Options& o) {

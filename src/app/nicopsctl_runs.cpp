@@ -173,13 +173,14 @@ int runList(const Options& options, Session& session) {
     return output.writeStatus(view.out(out));
 }
 
-// Selects the list rows of the given addresses (the list shows only the address kind) and runs
-// the delete on them. An address the list doesn't show is not selected and says so.
+// Selects the list rows of the given addresses (the list shows the kinds of --kinds, the address
+// kind without it) and runs the delete on them. An address the list doesn't show is not selected
+// and says so.
 int runDelete(const Options& options, Session& session) {
     nicops::ui::AppContext& context = *session.context;
     nicops::ui::MainPresenter& presenter = *session.presenter;
     for (AddressKind kind : nicops::inventory::kAllAddressKinds) {
-        presenter.setKindChecked(kind, kind == AddressKind::address);
+        presenter.setKindChecked(kind, options.kindsShown[static_cast<std::size_t>(kind)]);
     }
     presenter.fillIpList();
     const auto rows = presenter.rows();

@@ -35,6 +35,9 @@ public:
     // Shows the current adapter's rows and details again from the snapshot as it is (no rebuild),
     // so that results written into its entries appear.
     virtual void showCurrentAdapter() {}
+    // As refreshDisplay, logging nothing: after a change made by another process, whose log
+    // lines (its own refresh's among them) have reached this host already.
+    virtual void reloadDisplay() { refreshDisplay(); }
     // The adapter shown (0xFFFFFFFF when none).
     virtual std::uint32_t currentAdapterIndex() const = 0;
 };

@@ -47,13 +47,20 @@ bool switchToDhcp(platform::AdapterConfiguration& configuration, OperationHost& 
     return ok;
 }
 
+std::string staticRefusal(const std::string& connectionName,
+                          const platform::StaticAddressing& values) {
+    // The platform would take an empty address or mask as "clear the adapter's addresses".
+    if (values.address.empty() || values.mask.empty()) {
+        return connectionName + " 未修改: IP地址和子网掩码不能为空.";
+    }
+    return {};
+}
+
 bool switchToStatic(platform::AdapterConfiguration& configuration, OperationHost& host,
                     const std::string& connectionName, const platform::StaticAddressing& values,
                     std::string& problem) {
-    problem.clear();
-    if (values.address.empty() || values.mask.empty()) {
-        // The platform would take an empty address or mask as "clear the adapter's addresses".
-        problem = connectionName + " 未修改: IP地址和子网掩码不能为空.";
+    problem = staticRefusal(connectionName, values);
+    if (!problem.empty()) {
         host.appendLog(problem);
         return false;
     }

@@ -35,6 +35,11 @@ TcpipProperties loadTcpipProperties(const OperationServices& services,
 bool switchToDhcp(platform::AdapterConfiguration& configuration, OperationHost& host,
                   const std::string& connectionName);
 
+// Why the static values are refused before anything changes ("NAME 未修改: ..." when the
+// address or the mask is empty); "" when they may be applied.
+std::string staticRefusal(const std::string& connectionName,
+                          const platform::StaticAddressing& values);
+
 // Applies the static values. An empty address or mask is refused before anything changes, with
 // the reason in one log line; otherwise nothing is logged, whatever the outcome. True when
 // applied; `problem` then stays empty, else it receives the reason (nicopsctl prints it).

@@ -50,8 +50,13 @@ ipops::AddRequest AddRangePresenter::request() const {
 }
 
 void AddRangePresenter::startAdd() {
-    host_.startWorker([services = context_.services(), &host = host_, request = request()] {
-        ipops::addIpRanges(services, host, request);
+    host_.startWorker([services = context_.services(), privileged = context_.privileged,
+                       &host = host_, request = request()] {
+        if (privileged != nullptr) {
+            privileged->addIpRanges(host, request);
+        } else {
+            ipops::addIpRanges(services, host, request);
+        }
     });
     view_.closeDialog();
 }

@@ -10,6 +10,7 @@
 #include "inventory/network_query.h"
 #include "inventory/snapshot.h"
 #include "ipops/operation_host.h"
+#include "ipops/privileged_changes.h"
 #include "platform/adapter_configuration.h"
 #include "platform/address_probe.h"
 #include "platform/ip_helper.h"
@@ -61,6 +62,9 @@ struct AppContext {
     platform::AddressProbe* probe = &noProbe;
     platform::PersistedStore* store = &noStore;
     platform::AdapterConfiguration* configuration = &noConfiguration;
+    // Where the window's changes run when this process may not make them (app::wire); null:
+    // they run here, through the services above.
+    ipops::PrivilegedChanges* privileged = nullptr;
 
     // Guards `snapshot`: workers rebuild it while the UI thread may read it.
     std::mutex snapshotMutex;

@@ -159,16 +159,28 @@ void MainPresenter::firstDisplay() {
 }
 
 void MainPresenter::refreshDisplay() {
+    refresh(true);
+}
+
+void MainPresenter::reloadDisplay() {
+    refresh(false);
+}
+
+void MainPresenter::refresh(bool logged) {
     setBusy(true);
     const int remembered = comboSelectedIndex();
     loadAdapters();
     const int count = static_cast<int>(comboItems().size());
     selectComboItem(remembered < count ? remembered : 0);
     view_.setWindowCaption(kAppTitle);
-    appendLog(appBanner());
-    showCurrentAdapter();
+    if (logged) {
+        appendLog(appBanner());
+    }
+    showAdapter(logged);
     setBusy(false);
-    appendLog("刷新显示完成.");
+    if (logged) {
+        appendLog("刷新显示完成.");
+    }
 }
 
 void MainPresenter::selectAdapter(int comboIndex) {
@@ -191,9 +203,15 @@ void MainPresenter::adapterActivated(int comboIndex) {
 }
 
 void MainPresenter::showCurrentAdapter() {
+    showAdapter(true);
+}
+
+void MainPresenter::showAdapter(bool logged) {
     const std::int32_t status = writeDetailsReport();
-    fillIpList();
-    logLinkState(status);
+    fillRows(logged);
+    if (logged) {
+        logLinkState(status);
+    }
     enableControls(kPropertiesItem, status == platform::kStatusConnected, false);
 }
 
@@ -212,6 +230,10 @@ std::int32_t MainPresenter::writeDetailsReport() {
 }
 
 void MainPresenter::fillIpList() {
+    fillRows(true);
+}
+
+void MainPresenter::fillRows(bool logCount) {
     const std::uint32_t current = currentAdapterIndex();
     std::array<bool, 5> checked{};
     {
@@ -251,7 +273,7 @@ void MainPresenter::fillIpList() {
         }
     }
     publishRows(std::move(rows));
-    if (checked[kindSlot(AddressKind::address)]) {
+    if (logCount && checked[kindSlot(AddressKind::address)]) {
         appendLog(comboText() + " 共计" + numberToText(addressCount) + "个IP-地址.");
     }
 }
@@ -462,9 +484,21 @@ void MainPresenter::addChosen() {
 }
 
 void MainPresenter::deleteChosen() {
-    if (controlEnabled(menu::kDelete)) {
-        ipops::deleteSelectedAddresses(context_.services(), *this, selectedRows());
+    if (!controlEnabled(menu::kDelete)) {
+        return;
     }
+    std::vector<ipops::SelectedRow> rows = selectedRows();
+    ipops::PrivilegedChanges* privileged = context_.privileged;
+    if (privileged == nullptr || rows.empty()) {  // an empty selection changes nothing
+        ipops::deleteSelectedAddresses(context_.services(), *this, rows);
+        return;
+    }
+    // The delete waits for the user's authorisation: on a worker, busy from the click on.
+    setBusy(true);
+    startWorker_([this, privileged, rows = std::move(rows)] {
+        privileged->deleteAddresses(*this, rows);
+        setBusy(false);
+    });
 }
 
 void MainPresenter::copyAllChosen() {

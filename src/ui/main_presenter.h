@@ -39,6 +39,7 @@ public:
     bool startUp(const std::string& iniPath);
     void firstDisplay();
     void refreshDisplay() override;
+    void reloadDisplay() override;
     // The adapter box's selection changed (comboIndex -1: nothing selected).
     void selectAdapter(int comboIndex);
 
@@ -75,7 +76,8 @@ public:
     // add on a worker (ipops::addIpRanges, this presenter its host).
     void addChosen();
     // The list menu's "删除 IP-地址": the selected rows deleted on the calling (UI) thread
-    // (ipops::deleteSelectedAddresses, this presenter its host).
+    // (ipops::deleteSelectedAddresses, this presenter its host); where the changes run
+    // privileged elsewhere, a selection is deleted there on a worker, busy from the call on.
     void deleteChosen();
     // The list menu's "复制所有网卡IP": the export (external::exportAddressesToClipboard, this
     // presenter its host) on a worker, to the view's clipboard; nothing when the view has none.
@@ -115,6 +117,12 @@ public:
     bool kindChecked(inventory::AddressKind kind) const;
 
 private:
+    // refreshDisplay, and with `logged` false reloadDisplay.
+    void refresh(bool logged);
+    // showCurrentAdapter, with or without its log lines.
+    void showAdapter(bool logged);
+    // fillIpList, with or without the count line.
+    void fillRows(bool logCount);
     void enableControls(std::span<const std::string_view> names, bool enabled, bool respectBusy);
     // Tells the view; menu items the view doesn't offer stay disabled.
     void showEnabled(std::span<const std::string_view> names, bool enabled);

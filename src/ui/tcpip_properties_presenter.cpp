@@ -22,13 +22,14 @@ TcpipPropertiesPresenter::TcpipPropertiesPresenter(DialogHost& host, FormView& v
     : host_(host),
       context_(host.context()),
       view_(view),
-      connectionName_(host.currentConnectionName()) {
+      connectionName_(host.currentConnectionName()),
+      adapterIndex_(host.currentAdapterIndex()) {
     load();
 }
 
 void TcpipPropertiesPresenter::load() {
     const ipops::TcpipProperties properties = ipops::loadTcpipProperties(
-        context_.services(), *context_.configuration, host_.currentAdapterIndex(), connectionName_);
+        context_.services(), *context_.configuration, adapterIndex_, connectionName_);
     view_.setControlText(tcpip_names::kPrimaryDnsBox, properties.primaryDns);
     view_.setControlText(tcpip_names::kSecondaryDnsBox, properties.secondaryDns);
     view_.setControlText(tcpip_names::kAddressBox, properties.address);
@@ -53,20 +54,38 @@ void TcpipPropertiesPresenter::staticChosen() {
     enableStaticFields(true);
 }
 
-void TcpipPropertiesPresenter::apply() {
-    view_.setControlEnabled(tcpip_names::kOkButton, false);
-    if (view_.controlChecked(tcpip_names::kAutomaticRadio)) {
-        ipops::switchToDhcp(*context_.configuration, host_, connectionName_);
-    } else if (view_.controlChecked(tcpip_names::kStaticRadio)) {
-        const auto box = [this](std::string_view name) {
-            return ipops::ipv4BoxText(view_.controlText(name));
-        };
-        const platform::StaticAddressing values{
-            box(tcpip_names::kAddressBox), box(tcpip_names::kMaskBox),
+platform::StaticAddressing TcpipPropertiesPresenter::staticValues() const {
+    const auto box = [this](std::string_view name) {
+        return ipops::ipv4BoxText(view_.controlText(name));
+    };
+    return {box(tcpip_names::kAddressBox), box(tcpip_names::kMaskBox),
             box(tcpip_names::kGatewayBox), box(tcpip_names::kPrimaryDnsBox),
             box(tcpip_names::kSecondaryDnsBox)};
+}
+
+void TcpipPropertiesPresenter::apply() {
+    view_.setControlEnabled(tcpip_names::kOkButton, false);
+    const bool automatic = view_.controlChecked(tcpip_names::kAutomaticRadio);
+    const bool manual = !automatic && view_.controlChecked(tcpip_names::kStaticRadio);
+    if (ipops::PrivilegedChanges* privileged = context_.privileged;
+        privileged != nullptr && (automatic || manual)) {
+        // The switch waits for the user's authorisation: on a worker, the window busy meanwhile.
+        host_.setBusy(true);
+        host_.startWorker([privileged, &host = host_, automatic, index = adapterIndex_,
+                           name = connectionName_, values = staticValues()] {
+            if (automatic) {
+                privileged->switchToDhcp(host, index, name);
+            } else {
+                privileged->switchToStatic(host, index, name, values);
+            }
+            host.setBusy(false);
+        });
+    } else if (automatic) {
+        ipops::switchToDhcp(*context_.configuration, host_, connectionName_);
+    } else if (manual) {
         std::string problem;  // the dialog reports nothing of a static change
-        ipops::switchToStatic(*context_.configuration, host_, connectionName_, values, problem);
+        ipops::switchToStatic(*context_.configuration, host_, connectionName_, staticValues(),
+                              problem);
     }
     view_.setControlEnabled(tcpip_names::kOkButton, true);
     view_.closeDialog();

@@ -85,7 +85,7 @@ TEST(NicopsctlCommands, UsageTextShowsEachCommandWithTheOptionsAndOperandsItTake
 // first in the table's order, whatever their order on the command line.
 TEST(NicopsctlCommands, AnOptionOfAnotherCommandNamesTheCommandsThatTakeIt) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"report", "--kinds", "ip"}, "--kinds goes with the list command"},
+        {{"report", "--kinds", "ip"}, "--kinds goes with the list and delete commands"},
         {{"restore", "--adapter", "7"},
          "--adapter goes with the report, list, add, delete, dhcp and static commands"},
         {{"list", "--probe", "--mask", "255.0.0.0"}, "--mask goes with the add command"},
