@@ -196,7 +196,11 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
     startMore();
     while (!inFlight.empty()) {
         int running = 0;
-        lib.multiPerform(multi, &running);
+        if (lib.multiPerform(multi, &running) != CURLM_OK) {
+            // The library can't carry these transfers on: they and the lookups not started yet
+            // fail, rather than being waited for without end.
+            break;
+        }
         int queued = 0;
         while (CURLMsg* message = lib.multiInfoRead(multi, &queued)) {
             if (message->msg != CURLMSG_DONE) {
@@ -226,6 +230,10 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
             lib.multiPoll(multi, nullptr, 0, 100, nullptr);
         }
     }
+    for (const auto& request : inFlight) {
+        lib.multiRemoveHandle(multi, request->easy);
+    }
+    inFlight.clear();
     lib.multiCleanup(multi);
     return succeeded;
 }
