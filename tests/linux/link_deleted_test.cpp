@@ -249,6 +249,16 @@ protected:
         return lines;
     }
 
+    // The summary, then the store's lines: d0 is gone, so nothing is stored for it, and d1, which
+    // the refresh shows now, keeps what it had.
+    void checkSummaryAndStore(const Lines& rest, const std::string& summary) {
+        const auto at = std::find(rest.begin(), rest.end(), summary);
+        ASSERT_NE(at, rest.end()) << printable(rest);
+        EXPECT_EQ(Lines(at + 1, rest.end()),
+                  (Lines{"开始刷新系统储存...", "储存IP地址失败！", "储存子网掩码失败！"}));
+        EXPECT_EQ(storeText(), storedBefore_);
+    }
+
     // What the user saw around the deletion, for the closing note.
     void print(const char* what, const std::vector<AddressLine>& lines, const Lines& rest,
                std::size_t successes) {
@@ -308,14 +318,7 @@ TEST_F(LinkDeletedTest, AnAddWhoseLinkGoesFailsTheRestAndStoresNothing) {
         }
         const std::string summary = "添加IP完成，添加成功" + std::to_string(successes) +
                                     "，添加失败" + std::to_string(lines.size() - successes) + "。";
-        const auto at = std::find(rest.begin(), rest.end(), summary);
-        EXPECT_NE(at, rest.end()) << printable(rest);
-        if (at != rest.end()) {
-            // d0 is gone: nothing is stored for it, and d1, shown now, keeps what it had.
-            EXPECT_EQ(Lines(at + 1, rest.end()),
-                      (Lines{"开始刷新系统储存...", "储存IP地址失败！", "储存子网掩码失败！"}));
-        }
-        EXPECT_EQ(storeText(), storedBefore_);
+        checkSummaryAndStore(rest, summary);
         print("add", lines, rest, successes);
         return deleted && successes > 0 && successes < lines.size();
     });
@@ -349,13 +352,7 @@ TEST_F(LinkDeletedTest, ADeleteWhoseLinkGoesFailsTheRestAndStoresNothing) {
         const std::string summary = "删除选中项目完成,共计选中" + n + "条,符合启用条件" + n +
                                     "条,其中成功" + std::to_string(successes) + " 失败" +
                                     std::to_string(lines.size() - successes) + ".";
-        const auto at = std::find(rest.begin(), rest.end(), summary);
-        EXPECT_NE(at, rest.end()) << printable(rest);
-        if (at != rest.end()) {
-            EXPECT_EQ(Lines(at + 1, rest.end()),
-                      (Lines{"开始刷新系统储存...", "储存IP地址失败！", "储存子网掩码失败！"}));
-        }
-        EXPECT_EQ(storeText(), storedBefore_);
+        checkSummaryAndStore(rest, summary);
         print("delete", lines, rest, successes);
         return deleted && successes > 0 && successes < lines.size();
     });
