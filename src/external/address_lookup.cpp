@@ -20,7 +20,11 @@ std::string lookupUrl(std::string server) {
     return server + std::string(kLookupPath);
 }
 
-// One request: its handle, the body received so far and whether the body grew too long.
+// Redirects followed for one lookup; a longer chain (a loop among them) fails it.
+constexpr long kMaxRedirects = 10;
+
+// One request: its handle, the body received so far, whether the answer grew too long and how
+// the transfer ended.
 struct Request {
     Request(const HttpLibrary& library, std::size_t keyIndex) : lib(library), index(keyIndex) {}
     Request(const Request&) = delete;
@@ -35,7 +39,9 @@ struct Request {
     std::size_t index;
     CURL* easy = nullptr;
     std::string body;
+    std::size_t headerBytes = 0;  // of every answer of the redirect chain
     bool tooLong = false;
+    CURLcode result = CURLE_OK;
     std::string locationFormat;
 };
 
@@ -47,6 +53,17 @@ std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* us
         return 0;  // ends the transfer with a write error
     }
     request->body.append(data, length);
+    return length;
+}
+
+std::size_t countHeader(char*, std::size_t size, std::size_t count, void* userData) {
+    auto* request = static_cast<Request*>(userData);
+    const std::size_t length = size * count;
+    request->headerBytes += length;
+    if (request->headerBytes > kMaxResponseBytes) {
+        request->tooLong = true;
+        return 0;  // ends the transfer with a write error
+    }
     return length;
 }
 
@@ -64,10 +81,15 @@ bool prepare(Request& request, const std::string& localAddress,
     lib.easySetopt(h, CURLOPT_PRIVATE, &request);
     lib.easySetopt(h, CURLOPT_NOSIGNAL, 1L);
     lib.easySetopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    lib.easySetopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
     lib.easySetopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     lib.easySetopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     lib.easySetopt(h, CURLOPT_WRITEFUNCTION, appendBody);
     lib.easySetopt(h, CURLOPT_WRITEDATA, &request);
+    lib.easySetopt(h, CURLOPT_HEADERFUNCTION, countHeader);
+    lib.easySetopt(h, CURLOPT_HEADERDATA, &request);
+    // An answer that announces a longer body is refused before any of it is read.
+    lib.easySetopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxResponseBytes));
     // Every lookup leaves from its own address on a connection of its own.
     lib.easySetopt(h, CURLOPT_FRESH_CONNECT, 1L);
     lib.easySetopt(h, CURLOPT_FORBID_REUSE, 1L);
@@ -78,12 +100,18 @@ bool prepare(Request& request, const std::string& localAddress,
     lib.easySetopt(h, CURLOPT_URL, url.c_str());
     lib.easySetopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings.connectTimeoutMs));
     lib.easySetopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.requestTimeoutMs));
+    if (settings.requestTimeoutMs <= 0) {
+        // No limit for the whole request; a server that has gone silent is still given up.
+        lib.easySetopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        lib.easySetopt(h, CURLOPT_LOW_SPEED_TIME, kStalledTransferSeconds);
+    }
     return true;
 }
 
-// The outcome of a finished request.
+// The outcome of a finished request. A transfer the library ended in failure (a time-out, a
+// connection closed before the whole body came) never counts, whatever part of an answer came.
 bool finish(Request& request, std::string& externalAddress, std::string& location) {
-    if (request.easy == nullptr || request.tooLong) {
+    if (request.easy == nullptr || request.tooLong || request.result != CURLE_OK) {
         return false;
     }
     long status = 0;
@@ -168,18 +196,24 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
     startMore();
     while (!inFlight.empty()) {
         int running = 0;
-        lib.multiPerform(multi, &running);
+        if (lib.multiPerform(multi, &running) != CURLM_OK) {
+            // The library can't carry these transfers on: they and the lookups not started yet
+            // fail, rather than being waited for without end.
+            break;
+        }
         int queued = 0;
         while (CURLMsg* message = lib.multiInfoRead(multi, &queued)) {
             if (message->msg != CURLMSG_DONE) {
                 continue;
             }
             CURL* easy = message->easy_handle;
+            const CURLcode result = message->data.result;
             lib.multiRemoveHandle(multi, easy);
             for (auto it = inFlight.begin(); it != inFlight.end(); ++it) {
                 if ((*it)->easy != easy) {
                     continue;
                 }
+                (*it)->result = result;
                 std::string externalAddress;
                 std::string location;
                 if (finish(**it, externalAddress, location) &&
@@ -196,6 +230,10 @@ std::int64_t queryConcurrently(const ipops::OperationServices& services,
             lib.multiPoll(multi, nullptr, 0, 100, nullptr);
         }
     }
+    for (const auto& request : inFlight) {
+        lib.multiRemoveHandle(multi, request->easy);
+    }
+    inFlight.clear();
     lib.multiCleanup(multi);
     return succeeded;
 }
@@ -258,7 +296,7 @@ bool lookupExternalAddress(const std::string& localAddress, const settings::AppS
     if (!prepare(request, localAddress, settings)) {
         return false;
     }
-    library->easyPerform(request.easy);  // the status tells the outcome
+    request.result = library->easyPerform(request.easy);
     return finish(request, externalAddress, location);
 }
 

@@ -15,6 +15,8 @@ namespace nicops::external {
 inline constexpr std::string_view kLookupPath = "/GetIp/default.aspx";
 // A longer response body fails the lookup.
 inline constexpr std::size_t kMaxResponseBytes = 64 * 1024;
+// Without a request time-out, a lookup whose server sends nothing for this long fails.
+inline constexpr long kStalledTransferSeconds = 10;
 
 // One request from `localAddress` (dotted text) to settings.lookupServer + kLookupPath, with the
 // settings' time-outs. True when the final answer (redirects followed) has status 200, a body of

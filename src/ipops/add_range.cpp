@@ -239,7 +239,9 @@ void addIpRanges(const OperationServices& services, OperationHost& host, const A
     host.refreshDisplay();
     host.appendLog("添加IP完成，添加成功" + numberToText(run.successes()) + "，添加失败" +
                    numberToText(run.failures()) + "。");
-    persistAddresses(services, host);
+    // The adapter the addresses went to, even when the refresh shows another one: its link may
+    // have gone away meanwhile.
+    persistAddresses(services, host, adapterIndex);
     host.setBusy(false);
 }
 

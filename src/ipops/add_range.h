@@ -35,8 +35,8 @@ bool resolverLookup(const std::string& name);
 bool addressTextAccepted(const std::string& text, const NameLookup& lookup = resolverLookup);
 
 // The add operation (run on a worker): every entry of the request added to the current adapter,
-// each address logged with its result, then a refresh, the summary line and persistAddresses,
-// all inside one busy period.
+// each address logged with its result, then a refresh, the summary line and persistAddresses of
+// that adapter, all inside one busy period.
 void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request);
 // The same with the name lookup of single entries given (tests stay off the network).
 void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request,

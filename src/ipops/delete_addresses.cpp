@@ -14,6 +14,8 @@ using text::numberToText;
 void deleteSelectedAddresses(const OperationServices& services, OperationHost& host,
                              const std::vector<SelectedRow>& rows) {
     host.setBusy(true);
+    // The adapter whose rows are selected; the refresh may show another one if its link goes.
+    const std::uint32_t adapterIndex = host.currentAdapterIndex();
     host.appendLog("已经开始启用选中项目,请稍后...");
     if (rows.empty()) {
         host.appendLog("没有选中任何要启用的项目！");
@@ -59,7 +61,7 @@ void deleteSelectedAddresses(const OperationServices& services, OperationHost& h
     host.appendLog("删除选中项目完成,共计选中" + numberToText(selected) + "条,符合启用条件" +
                    numberToText(qualifying) + "条,其中成功" + numberToText(successes) + " 失败" +
                    numberToText(failures) + ".");
-    persistAddresses(services, host);
+    persistAddresses(services, host, adapterIndex);
     host.setBusy(false);
 }
 

@@ -17,9 +17,10 @@ struct SelectedRow {
     inventory::AddressKind kind = inventory::AddressKind::address;
 };
 
-// The delete operation: every selected row of the address kind deleted by its context, each logged,
-// then a refresh, the summary line and persistAddresses, all inside one busy period. `rows` are
-// the selected rows in ascending row order, taken when the operation starts.
+// The delete operation: every selected row of the address kind deleted by its context, each
+// logged, then a refresh, the summary line and persistAddresses of the adapter shown at the
+// start, all inside one busy period. `rows` are the selected rows in ascending row order, taken
+// when the operation starts.
 void deleteSelectedAddresses(const OperationServices& services, OperationHost& host,
                              const std::vector<SelectedRow>& rows);
 

@@ -44,8 +44,12 @@ std::string tcpipInterfaceKey(const std::string& adapterName) {
 }
 
 void persistAddresses(const OperationServices& services, OperationHost& host) {
+    persistAddresses(services, host, host.currentAdapterIndex());
+}
+
+void persistAddresses(const OperationServices& services, OperationHost& host,
+                      std::uint32_t adapterIndex) {
     host.appendLog("开始刷新系统储存...");
-    const std::uint32_t current = host.currentAdapterIndex();
     bool found = false;
     std::string key;
     std::string addressList;
@@ -53,11 +57,11 @@ void persistAddresses(const OperationServices& services, OperationHost& host) {
     {
         std::lock_guard lock(services.snapshotMutex);
         const auto& snapshot = services.snapshot;
-        if (const auto* record = snapshot.adapters.find(current)) {
+        if (const auto* record = snapshot.adapters.find(adapterIndex)) {
             found = true;
             key = tcpipInterfaceKey(record->adapterName);
             for (const auto& [address, entry] : snapshot.addresses) {
-                if (entry.adapterIndex == current) {
+                if (entry.adapterIndex == adapterIndex) {
                     addressList += address + "\r\n";
                     maskList += entry.mask + "\r\n";
                 }

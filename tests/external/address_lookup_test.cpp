@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,10 +13,12 @@
 #include "external/clipboard_export.h"
 #include "external/loopback_http_server.h"
 #include "ipops/operation_fixture.h"
+#include "text/codepage.h"
 
 namespace nicops::external {
 namespace {
 
+using nicops::testing::HttpConnection;
 using nicops::testing::httpResponse;
 using nicops::testing::LoopbackHttpServer;
 using Lines = std::vector<std::string>;
@@ -282,6 +287,218 @@ TEST_F(QueryTest, WithoutAnEndpointNothingIsSentAndTheSummaryStillComes) {
         (Lines{"<busy>", "已开始查询所有网卡IP对应外网IP,请稍后...", "未设置查询服务器.", "<shown>",
                "查询所有网卡IP对应外网IP完毕,共计查询4个,查询成功0个.", "</busy>"}));
     EXPECT_EQ(results()[0], "127.0.0.2  ");
+}
+
+// What a lookup server can do wrong, each answering one request.
+struct ServerFault {
+    const char* what;
+    std::function<void(const std::string& peer, HttpConnection&)> serve;
+};
+
+constexpr int kFaultTimeoutMs = 300;
+// The longest a server holds a connection for a caller that never leaves.
+constexpr auto kHold = std::chrono::seconds(5);
+
+std::vector<ServerFault> serverFaults(std::atomic<std::size_t>& gigabyteSent) {
+    const std::string header200 = "HTTP/1.1 200 OK\r\nContent-Length: 300\r\n\r\n";
+    return {
+        {"answers 500", [](const std::string& peer,
+                           HttpConnection& c) { c.send(httpResponse(500, answerFor(peer))); }},
+        {"redirects to itself",
+         [](const std::string&, HttpConnection& c) {
+             c.send(httpResponse(302, "", "Location: /GetIp/default.aspx\r\n"));
+         }},
+        {"accepts, never answers",
+         [](const std::string&, HttpConnection& c) { c.waitForCallerToLeave(kHold); }},
+        {"answers after the time-out",
+         [](const std::string& peer, HttpConnection& c) {
+             c.waitForCallerToLeave(std::chrono::milliseconds(2 * kFaultTimeoutMs));
+             c.send(httpResponse(200, answerFor(peer)));
+         }},
+        {"headers, then nothing",
+         [header200](const std::string&, HttpConnection& c) {
+             c.send(header200);
+             c.waitForCallerToLeave(kHold);
+         }},
+        {"the answer's first part, then nothing",
+         [header200](const std::string& peer, HttpConnection& c) {
+             c.send(header200 + answerFor(peer).substr(0, 40));
+             c.waitForCallerToLeave(kHold);
+         }},
+        {"the answer's first part, then the connection closed",
+         [header200](const std::string& peer, HttpConnection& c) {
+             c.send(header200 + answerFor(peer).substr(0, 40));
+         }},
+        {"a gigabyte",
+         [&gigabyteSent](const std::string& peer, HttpConnection& c) {
+             constexpr std::size_t kGigabyte = std::size_t{1} << 30;
+             const std::string chunk(64 * 1024, ' ');
+             if (c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kGigabyte) +
+                        "\r\n\r\n" + answerFor(peer))) {
+                 while (c.sentBytes() < kGigabyte && c.send(chunk)) {
+                 }
+             }
+             gigabyteSent = c.sentBytes();
+         }},
+        {"sends headers without end",
+         [](const std::string&, HttpConnection& c) {
+             if (c.send("HTTP/1.1 200 OK\r\n")) {
+                 for (std::size_t i = 0;
+                      i < 1000000 && c.send("X-Filler: " + std::string(100, 'x') + "\r\n"); ++i) {
+                 }
+             }
+         }},
+    };
+}
+
+std::string printable(const Lines& lines) {
+    std::string out;
+    for (const std::string& line : lines) {
+        out += "    " + text::gbkToUtf8(line) + "\n";
+    }
+    return out;
+}
+
+// One address, with what an earlier query found for it.
+constexpr const char* kOneAddress = R"({"adapters": [
+  {"index": 12, "adapterName": "eth0",
+   "ipAddresses": [{"address": "127.0.0.2", "mask": "255.0.0.0", "context": 5}]}]})";
+
+class ServerFaultTest : public QueryTest {
+protected:
+    void SetUp() override {}
+
+    void openWithEarlierResults(const std::string& description) {
+        openHost(12, description);
+        for (const std::string& key : snapshot_.addresses.keys()) {
+            auto entry = snapshot_.addresses.lookup(key);
+            entry->externalAddress = "198.51.100.1";
+            entry->location = "earlier";
+            snapshot_.addresses.store(key, *entry);
+        }
+    }
+
+    // The query's log and how long it took.
+    std::pair<Lines, std::chrono::milliseconds> timedQuery(const std::string& server,
+                                                           int concurrency,
+                                                           int requestTimeoutMs = kFaultTimeoutMs) {
+        settings::AppSettings s = settingsFor(server);
+        s.connectTimeoutMs = kFaultTimeoutMs;
+        s.requestTimeoutMs = requestTimeoutMs;
+        s.lookupConcurrency = concurrency;
+        settings::SharedSettings shared(s);
+        QueryHost host;
+        const auto start = std::chrono::steady_clock::now();
+        queryExternalAddresses(services(), host, shared);
+        return {host.log, std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)};
+    }
+};
+
+// Each fault of the server fails the one lookup it spoils: nothing is stored, the earlier result
+// stays, the query ends with its summary and the settings' time-outs bound the wait. A transfer
+// that did not complete never counts, even when what arrived has the address in it.
+TEST_F(ServerFaultTest, EveryFaultOfTheServerFailsItsLookupAndEndsTheQuery) {
+    const Lines failedOne = {"<busy>", "已开始查询所有网卡IP对应外网IP,请稍后...", "<shown>",
+                             "查询所有网卡IP对应外网IP完毕,共计查询1个,查询成功0个.", "</busy>"};
+    std::atomic<std::size_t> gigabyteSent{0};
+    std::vector<ServerFault> faults = serverFaults(gigabyteSent);
+    // Nobody listens on a port bound without listen(): the connection is refused.
+    const int unlistened = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(unlistened, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::getsockname(unlistened, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    faults.insert(faults.begin(), {"refuses the connection", nullptr});
+
+    for (const ServerFault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        openWithEarlierResults(kOneAddress);
+        std::pair<Lines, std::chrono::milliseconds> outcome;
+        if (fault.serve) {
+            LoopbackHttpServer server([&](const std::string& peer, const std::string&,
+                                          HttpConnection& c) { fault.serve(peer, c); });
+            outcome = timedQuery(server.url(), 1);
+        } else {
+            outcome = timedQuery("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)), 1);
+        }
+        EXPECT_EQ(outcome.first, failedOne);
+        EXPECT_EQ(results(), (Lines{"127.0.0.2 198.51.100.1 earlier"}));
+        std::cout << "[fault] " << fault.what << ": " << outcome.second.count() << " ms\n"
+                  << printable(outcome.first);
+    }
+    ::close(unlistened);
+    // The client left long before the gigabyte was through.
+    EXPECT_LT(gigabyteSent.load(), std::size_t{64} << 20);
+    std::cout << "[fault] bytes the gigabyte server got out: " << gigabyteSent << "\n";
+}
+
+// Nine addresses, one for each fault.
+constexpr const char* kNineAddresses = R"({"adapters": [
+  {"index": 12, "adapterName": "eth0",
+   "ipAddresses": [{"address": "127.0.0.2", "mask": "255.0.0.0", "context": 2},
+                   {"address": "127.0.0.3", "mask": "255.0.0.0", "context": 3},
+                   {"address": "127.0.0.4", "mask": "255.0.0.0", "context": 4},
+                   {"address": "127.0.0.5", "mask": "255.0.0.0", "context": 5},
+                   {"address": "127.0.0.6", "mask": "255.0.0.0", "context": 6},
+                   {"address": "127.0.0.7", "mask": "255.0.0.0", "context": 7},
+                   {"address": "127.0.0.8", "mask": "255.0.0.0", "context": 8},
+                   {"address": "127.0.0.9", "mask": "255.0.0.0", "context": 9},
+                   {"address": "127.0.0.10", "mask": "255.0.0.0", "context": 10}]}]})";
+
+// The concurrent lookups meet the same faults at once: each fails on its own and the one good
+// answer among them still counts.
+TEST_F(ServerFaultTest, ConcurrentLookupsFailOnTheirOwnFaults) {
+    std::atomic<std::size_t> gigabyteSent{0};
+    const std::vector<ServerFault> faults = serverFaults(gigabyteSent);
+    ASSERT_EQ(faults.size(), 9u);
+    LoopbackHttpServer server([&](const std::string& peer, const std::string&, HttpConnection& c) {
+        const std::size_t n = std::stoul(peer.substr(peer.rfind('.') + 1)) - 2;
+        if (n == 0) {
+            c.send(httpResponse(200, answerFor(peer)));  // the one good server among them
+        } else if (n < faults.size()) {
+            faults[n].serve(peer, c);
+        }
+    });
+    openWithEarlierResults(kNineAddresses);
+    const auto [log, took] = timedQuery(server.url(), 9);
+    EXPECT_EQ(log[3], "查询所有网卡IP对应外网IP完毕,共计查询9个,查询成功1个.");
+    Lines expected = {"127.0.0.2 127.0.0.2 广东深圳 电信"};
+    for (int i = 3; i <= 10; ++i) {
+        expected.push_back("127.0.0." + std::to_string(i) + " 198.51.100.1 earlier");
+    }
+    EXPECT_EQ(results(), expected);
+    std::cout << "[fault] all at once, 9 lookups in flight: " << took.count() << " ms\n"
+              << printable(log);
+}
+
+// Without a request time-out the settings set no bound; a redirect loop still ends at the
+// redirect limit, and a server that sends nothing is left once it has been silent too long. The
+// servers give in after a while (the loop and the silence end in a good answer), so a client
+// that waited for them would count a success.
+TEST_F(ServerFaultTest, WithoutARequestTimeOutLoopsAndSilentServersStillEnd) {
+    std::atomic<int> redirects{0};
+    LoopbackHttpServer looping([&](const std::string& peer, const std::string&) {
+        return ++redirects > 100 ? httpResponse(200, answerFor(peer))
+                                 : httpResponse(302, "", "Location: /GetIp/default.aspx\r\n");
+    });
+    LoopbackHttpServer silent([](const std::string& peer, const std::string&, HttpConnection& c) {
+        if (!c.waitForCallerToLeave(std::chrono::seconds(2 * kStalledTransferSeconds))) {
+            c.send(httpResponse(200, answerFor(peer)));
+        }
+    });
+    for (const LoopbackHttpServer* server : {&looping, &silent}) {
+        const char* what = server == &looping ? "redirects to itself" : "falls silent";
+        SCOPED_TRACE(what);
+        openWithEarlierResults(kOneAddress);
+        const auto [log, took] = timedQuery(server->url(), 1, 0);
+        EXPECT_EQ(log[3], "查询所有网卡IP对应外网IP完毕,共计查询1个,查询成功0个.");
+        EXPECT_EQ(results(), (Lines{"127.0.0.2 198.51.100.1 earlier"}));
+        std::cout << "[fault] no request time-out, the server " << what << ": " << took.count()
+                  << " ms, " << server->requests() << " requests\n";
+    }
 }
 
 }  // namespace
