@@ -7,6 +7,7 @@
 
 #include "inventory/snapshot.h"
 #include "ipops/operation_host.h"
+#include "ipops/operation_report.h"
 
 namespace nicops::ipops {
 
@@ -19,8 +20,10 @@ struct SelectedRow {
 
 // The delete operation: every selected row of the address kind deleted by its context, each logged,
 // then a refresh, the summary line and persistAddresses, all inside one busy period. `rows` are
-// the selected rows in ascending row order, taken when the operation starts.
+// the selected rows in ascending row order, taken when the operation starts. A report gets each
+// address's result and the counts, and may leave the store out.
 void deleteSelectedAddresses(const OperationServices& services, OperationHost& host,
-                             const std::vector<SelectedRow>& rows);
+                             const std::vector<SelectedRow>& rows,
+                             OperationReport* report = nullptr);
 
 }  // namespace nicops::ipops

@@ -43,7 +43,7 @@ std::string tcpipInterfaceKey(const std::string& adapterName) {
     return "HKEY_LOCAL_MACHINE\\" + std::string(kInterfacesPath) + adapterName;
 }
 
-void persistAddresses(const OperationServices& services, OperationHost& host) {
+bool persistAddresses(const OperationServices& services, OperationHost& host) {
     host.appendLog("开始刷新系统储存...");
     const std::uint32_t current = host.currentAdapterIndex();
     bool found = false;
@@ -68,7 +68,7 @@ void persistAddresses(const OperationServices& services, OperationHost& host) {
         // No adapter, so no key of its own: nothing is written anywhere.
         host.appendLog("储存IP地址失败！");
         host.appendLog("储存子网掩码失败！");
-        return;
+        return false;
     }
     if (!addressList.empty()) {
         addressList.resize(addressList.size() - 2);
@@ -83,18 +83,21 @@ void persistAddresses(const OperationServices& services, OperationHost& host) {
             }
         }
     };
-    if (services.store.writeMultiString(key, "IPAddress", addressList)) {
+    const bool addressesWritten = services.store.writeMultiString(key, "IPAddress", addressList);
+    if (addressesWritten) {
         host.appendLog("储存IP地址成功.");
     } else {
         host.appendLog("储存IP地址失败！");
         logReason();
     }
-    if (services.store.writeMultiString(key, "SubnetMask", maskList)) {
+    const bool masksWritten = services.store.writeMultiString(key, "SubnetMask", maskList);
+    if (masksWritten) {
         host.appendLog("储存子网掩码成功.");
     } else {
         host.appendLog("储存子网掩码失败！");
         logReason();
     }
+    return addressesWritten && masksWritten;
 }
 
 std::string loadDefaultMask(const OperationServices& services, std::uint32_t adapterIndex) {

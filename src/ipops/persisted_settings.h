@@ -13,8 +13,8 @@ namespace nicops::ipops {
 std::string tcpipInterfaceKey(const std::string& adapterName);
 
 // Writes the current adapter's addresses and masks ("IPAddress", "SubnetMask"), in the order
-// of the snapshot's address table, with its log lines.
-void persistAddresses(const OperationServices& services, OperationHost& host);
+// of the snapshot's address table, with its log lines; true when both were written.
+bool persistAddresses(const OperationServices& services, OperationHost& host);
 
 // The mask the add dialog proposes for the adapter, as its mask box reads it: the stored
 // "DhcpSubnetMask", else the stored "SubnetMask", else "255.255.255.0".
