@@ -305,7 +305,7 @@ std::vector<AddressResult> checkIpRanges(const OperationServices& services,
     };
     for (const std::string& line : text::splitText(rangeText, "\r\n")) {
         if (isRangeLine(line)) {
-            if (!rangeAddresses(line, [&](std::string address) { answer(address, line); })) {
+            if (!rangeAddresses(line, [&](const std::string& address) { answer(address, line); })) {
                 results.push_back(
                     {line, {}, {}, AddressOutcome::invalid, std::nullopt, kRangeError});
             }
