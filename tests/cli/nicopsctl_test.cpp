@@ -479,8 +479,12 @@ TEST_F(NicopsctlOperationTest, AddWithProbeSkipsAnsweringAddressesUncounted) {
                demo.find("\"answering\": [") != std::string::npos
                    ? replaced(demo, "\"answering\": [", "\"answering\": [\"10.0.0.12\", ")
                    : replaced(demo, "\"refuse\"", "\"answering\": [\"10.0.0.12\"], \"refuse\""));
-    const CliRun r = run("add --adapter 7 --probe '10.0.0.{11-13}'");
+    const CliRun r = run("add --adapter 7 --probe --json '10.0.0.{11-13}'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Json doc = documentOf(r);
+    EXPECT_EQ(doc["results"][1]["outcome"], "in_use");
+    EXPECT_EQ(doc["results"][1]["code"], nullptr);
+    EXPECT_EQ(doc["counts"], Json({{"succeeded", 2}, {"failed", 0}}));
     const auto log = r.logMessages();
     EXPECT_EQ(
         std::vector<std::string>(log.begin(), log.begin() + 4),
