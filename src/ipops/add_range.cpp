@@ -293,8 +293,9 @@ std::vector<AddressResult> checkIpRanges(const OperationServices& services,
                                          std::uint32_t adapterIndex, const std::string& rangeText,
                                          const NameLookup& lookup) {
     std::vector<AddressResult> results;
-    std::lock_guard lock(services.snapshotMutex);
+    // The snapshot is held only to read it: a single entry's name lookup waits outside.
     const auto answer = [&](const std::string& address, const std::string& entry) {
+        std::lock_guard lock(services.snapshotMutex);
         const auto* held = services.snapshot.addresses.find(address);
         if (held != nullptr && held->adapterIndex == adapterIndex) {
             results.push_back(
