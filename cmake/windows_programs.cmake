@@ -3,7 +3,8 @@ nicops_library(nicops_platform_windows platform/windows nicops_platform iphlpapi
   oleaut32 wbemuuid advapi32)
 
 add_library(nicops_app_common STATIC app/backend_choice.cpp app/command_line.cpp
-  app/console_view.cpp app/data_output.cpp app/nicopsctl_commands.cpp app/nicopsctl_runs.cpp)
+  app/console_view.cpp app/data_output.cpp app/json_writer.cpp app/nicopsctl_commands.cpp
+  app/nicopsctl_runs.cpp)
 target_compile_definitions(nicops_app_common PRIVATE NICOPS_VERSION="${PROJECT_VERSION}")
 target_include_directories(nicops_app_common PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(nicops_app_common PUBLIC nicops_ui nicops_platform_sim

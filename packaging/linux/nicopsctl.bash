@@ -6,12 +6,15 @@
 
 _nicopsctl_command_options() {
     case $1 in
-    report | delete | dhcp | static) echo --adapter ;;
-    list) echo --adapter --kinds ;;
-    add) echo --adapter --mask --probe ;;
+    adapters) echo --json ;;
+    report) echo --adapter --json ;;
+    dhcp | static) echo --adapter ;;
+    list) echo --adapter --kinds --json ;;
+    add) echo --adapter --mask --probe --dry-run --no-store --json ;;
+    delete) echo --adapter --kinds --no-store --json ;;
     preset) echo --set ;;
     export) echo --format ;;
-    lookup) echo --concurrency --export ;;
+    lookup) echo --concurrency --export --json ;;
     esac
     # lookup takes --format only with --export.
     [[ $1 == lookup && " ${words[*]} " == *" --export "* ]] && echo --format

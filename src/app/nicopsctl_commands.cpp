@@ -23,14 +23,15 @@ const std::string_view kUsage =
     "usage: nicopsctl [--sim FILE] [--config DIR] [--store PATH] COMMAND [OPTIONS]\n"
     "\n"
     "commands:\n"
-    "  adapters                      one line per adapter: index, TAB, connection name\n"
-    "  report [--adapter SEL]        the adapter's details report\n"
-    "  list [--adapter SEL] [--kinds LIST]\n"
+    "  adapters [--json]             one line per adapter: index, TAB, connection name\n"
+    "  report [--adapter SEL] [--json]\n"
+    "                                the adapter's details report\n"
+    "  list [--adapter SEL] [--kinds LIST] [--json]\n"
     "                                the adapter's IP-list rows, columns separated by TAB\n"
-    "  add [--adapter SEL] [--mask M] [--probe] [LINE...]\n"
+    "  add [--adapter SEL] [--mask M] [--probe] [--dry-run] [--no-store] [--json] [LINE...]\n"
     "                                adds each LINE (an address, or a range such as\n"
     "                                192.168.1.{10-20}); without LINEs, the lines of stdin\n"
-    "  delete [--adapter SEL] [--kinds LIST] ADDRESS...\n"
+    "  delete [--adapter SEL] [--kinds LIST] [--no-store] [--json] ADDRESS...\n"
     "                                deletes those addresses of the adapter; they are found\n"
     "                                among the list's rows of LIST's kinds, and only address\n"
     "                                rows are deleted (the others count as selected)\n"
@@ -44,7 +45,7 @@ const std::string_view kUsage =
     "                                as preset N\n"
     "  export [--format TEMPLATE]    the copy text of every address of every adapter, one\n"
     "                                line each\n"
-    "  lookup [--concurrency N] [--export] [--format TEMPLATE]\n"
+    "  lookup [--concurrency N] [--export] [--format TEMPLATE] [--json]\n"
     "                                asks the lookup server for the external address of every\n"
     "                                address of every adapter; prints address, TAB, external\n"
     "                                address, TAB, location; with --export then the copy text\n"
@@ -67,6 +68,11 @@ const std::string_view kUsage =
     "  --probe        skip addresses that answer an echo request within 30 ms\n"
     "  --format T     the copy template (default: the settings' copy format)\n"
     "  --concurrency N  lookups in flight at once (default: the settings' value)\n"
+    "  --json         one JSON document (UTF-8) on stdout instead of the text; a command\n"
+    "                 that can't run prints {\"error\": MESSAGE}\n"
+    "  --dry-run      add nothing: print each address of the LINEs, TAB, present (the\n"
+    "                 adapter holds it) or absent, and each LINE the add refuses, TAB, invalid\n"
+    "  --no-store     leave the stored address sets as they are\n"
     "  -h, --help     this text\n"
     "  --version      the program's name and version\n"
     "\n"
@@ -159,19 +165,22 @@ constexpr OptionSpec kOptions[] = {
     {kFormat, "--format", true, [](Options& o, const std::string& v) { o.format = v; },
      "--format goes with export and lookup --export"},
     {kSet, "--set", false, [](Options& o, const std::string&) { o.set = true; }},
+    {kJson, "--json", false, [](Options& o, const std::string&) { o.json = true; }},
+    {kDryRun, "--dry-run", false, [](Options& o, const std::string&) { o.dryRun = true; }},
+    {kNoStore, "--no-store", false, [](Options& o, const std::string&) { o.noStore = true; }},
 };
 
 constexpr CommandSpec kCommands[] = {
-    {.name = "adapters", .needs = Needs::adapters, .run = runAdapters},
-    {.name = "report", .options = kAdapter, .run = runReport},
-    {.name = "list", .options = kAdapter | kKinds, .run = runList},
+    {.name = "adapters", .options = kJson, .needs = Needs::adapters, .run = runAdapters},
+    {.name = "report", .options = kAdapter | kJson, .run = runReport},
+    {.name = "list", .options = kAdapter | kKinds | kJson, .run = runList},
     {.name = "add",
-     .options = kAdapter | kMask | kProbe,
+     .options = kAdapter | kMask | kProbe | kDryRun | kNoStore | kJson,
      .takesOperands = true,
      .needs = Needs::adapter,
      .run = runAdd},
     {.name = "delete",
-     .options = kAdapter | kKinds,
+     .options = kAdapter | kKinds | kNoStore | kJson,
      .takesOperands = true,
      .readOperands =
          [](Options& o) {
@@ -197,7 +206,7 @@ constexpr CommandSpec kCommands[] = {
      .run = runPreset},
     {.name = "export", .options = kFormat, .run = runExternal},
     {.name = "lookup",
-     .options = kConcurrency | kExport,
+     .options = kConcurrency | kExport | kJson,
      .optionsWith = kFormat,
      .together = kExport,
      .run = runExternal},
@@ -311,8 +320,7 @@ int runCommand(const Options& options, DataOutput& output) {
     }
     auto choice = nicops::app::chooseBackend(options.simFile, options.storePath);
     if (!choice.backend) {
-        std::fprintf(stderr, "nicopsctl: %s\n", choice.error.c_str());
-        return choice.exitCode;
+        return cannotRun(options, session, choice.error, choice.exitCode);
     }
     const std::string encoding = nicops::text::terminalEncoding();
     nicops::ui::AppContext context(*choice.backend);
@@ -344,14 +352,12 @@ int runCommand(const Options& options, DataOutput& output) {
         std::lock_guard lock(context.snapshotMutex);
         selected = findAdapter(items, context.snapshot, *options.adapter);
         if (selected < 0) {
-            std::fprintf(stderr, "nicopsctl: no adapter '%s'\n", options.adapter->c_str());
-            return 1;
+            return cannotRun(options, session, "no adapter '" + *options.adapter + "'");
         }
     }
     presenter.selectComboItem(selected);
     if (command.needs == Needs::adapter && selected < 0) {
-        std::fprintf(stderr, "nicopsctl: the host has no adapter\n");
-        return 1;
+        return cannotRun(options, session, "the host has no adapter");
     }
     return command.run(options, session);
 }

@@ -31,6 +31,9 @@ inline constexpr unsigned kConcurrency = 1U << 7;
 inline constexpr unsigned kExport = 1U << 8;
 inline constexpr unsigned kFormat = 1U << 9;
 inline constexpr unsigned kSet = 1U << 10;
+inline constexpr unsigned kJson = 1U << 11;
+inline constexpr unsigned kDryRun = 1U << 12;
+inline constexpr unsigned kNoStore = 1U << 13;
 // Every command takes these.
 inline constexpr unsigned kEveryCommand = kSim | kConfig | kStore;
 }  // namespace option
@@ -53,6 +56,9 @@ struct Options {
     std::optional<int> concurrency;
     platform::StaticAddressing staticValues;  // static's values, as the boxes read them
     bool exportAfter = false;                 // lookup --export
+    bool json = false;                        // one JSON document instead of the text
+    bool dryRun = false;                      // add: only say what the adapter holds
+    bool noStore = false;                     // add, delete: the store left as it is
     std::array<bool, 5> kindsShown{};         // what --kinds names; "ip" without it
 };
 

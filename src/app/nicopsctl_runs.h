@@ -28,6 +28,10 @@ struct Session {
     int selected = -1;
 };
 
+// A command that can't run: "nicopsctl: MESSAGE" (MESSAGE in the terminal's encoding) on
+// stderr, under --json also {"error": MESSAGE} on stdout; answers `status`.
+int cannotRun(const Options& options, Session& session, const std::string& message, int status = 1);
+
 // --config DIR, else the platform's settings folder.
 std::string configDirectory(const Options& options);
 

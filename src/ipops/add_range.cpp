@@ -1,6 +1,8 @@
 #include "ipops/add_range.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "ipops/persisted_settings.h"
@@ -54,25 +56,32 @@ bool resolves(const std::string& text, int flags) {
 class AddRun {
 public:
     AddRun(const OperationServices& services, OperationHost& host, bool checkInUse,
-           std::string mask, std::uint32_t adapterIndex)
+           std::string mask, std::uint32_t adapterIndex, OperationReport* report)
         : services_(services),
           host_(host),
           checkInUse_(checkInUse),
           mask_(std::move(mask)),
-          adapterIndex_(adapterIndex) {}
+          adapterIndex_(adapterIndex),
+          report_(report) {}
 
-    // A line of its own (an entry that adds nothing).
-    void note(std::string message) {
+    // A line of its own (an entry that adds nothing) about `entry`.
+    void note(std::string message, const std::string& entry, AddressOutcome outcome,
+              const std::string& address = {}) {
+        Pending p{std::move(message), false, entry, std::nullopt};
+        if (report_ != nullptr) {
+            p.result =
+                AddressResult{entry, address, address.empty() ? "" : mask_, outcome, {}, p.text};
+        }
         if (pending_.empty()) {
-            host_.appendLog(message);
+            log(p);
         } else {
-            pending_.push_back({std::move(message), false});
+            pending_.push_back(std::move(p));
         }
     }
 
-    // An address to probe (when asked to) and add.
-    void attempt(std::string address) {
-        pending_.push_back({std::move(address), true});
+    // An address of `entry` to probe (when asked to) and add.
+    void attempt(std::string address, const std::string& entry) {
+        pending_.push_back({std::move(address), true, entry, std::nullopt});
         if (++pendingAddresses_ >= kAddressBatchSize) {
             flush();
         }
@@ -113,11 +122,12 @@ public:
         std::size_t added = 0;
         for (const Pending& p : pending_) {
             if (!p.isAddress) {
-                host_.appendLog(p.text);
+                log(p);
                 continue;
             }
             if (answers[address++] != -1) {
-                host_.appendLog("添加IP-地址 " + p.text + " 失败,该ip可能已被占用.");
+                report(p, AddressOutcome::inUse, {},
+                       "添加IP-地址 " + p.text + " 失败,该ip可能已被占用.");
                 continue;
             }
             // A backend that answered for fewer items than it was given failed the rest.
@@ -125,11 +135,11 @@ public:
             ++added;
             if (code == platform::kNoError) {
                 ++successes_;
-                host_.appendLog("添加IP-地址 " + p.text + " 成功.");
+                report(p, AddressOutcome::added, code, "添加IP-地址 " + p.text + " 成功.");
             } else {
                 ++failures_;
-                host_.appendLog("添加IP-地址 " + p.text + " 失败,返回代码" + numberToText(code) +
-                                ".");
+                report(p, AddressOutcome::failed, code,
+                       "添加IP-地址 " + p.text + " 失败,返回代码" + numberToText(code) + ".");
             }
         }
         pending_.clear();
@@ -143,13 +153,32 @@ private:
     struct Pending {
         std::string text;  // the address, or the whole log line
         bool isAddress;
+        std::string entry;                    // the line it came from (when reported)
+        std::optional<AddressResult> result;  // a line of its own's result (when reported)
     };
+
+    // A line of its own, logged, and its result handed back.
+    void log(const Pending& p) {
+        host_.appendLog(p.text);
+        if (report_ != nullptr && p.result) {
+            report_->results.push_back(*p.result);
+        }
+    }
+
+    void report(const Pending& p, AddressOutcome outcome, std::optional<std::uint32_t> code,
+                const std::string& message) {
+        host_.appendLog(message);
+        if (report_ != nullptr) {
+            report_->results.push_back({p.entry, p.text, mask_, outcome, code, message});
+        }
+    }
 
     const OperationServices& services_;
     OperationHost& host_;
     bool checkInUse_;
     std::string mask_;
     std::uint32_t adapterIndex_;
+    OperationReport* report_;
     std::vector<Pending> pending_;
     std::size_t pendingAddresses_ = 0;
     std::uint32_t successes_ = 0;
@@ -165,23 +194,34 @@ bool isRangeLine(const std::string& line) {
            text::findText(line, "-") != text::kNotFound;
 }
 
-void addRangeLine(const std::string& line, AddRun& run) {
+constexpr const char* kRangeError = "添加IP-地址地址范围错误！";
+constexpr const char* kFormatError = "添加IP-地址地址格式输入错误！";
+
+// The addresses of a range line in order; false (none) for a range the add refuses.
+bool rangeAddresses(const std::string& line, const std::function<void(std::string)>& each) {
     const std::string prefix = text::leftOf(line, text::findText(line, "{") - 1);
     const std::int64_t start = text::textToInteger(text::extractBetween(line, "{", "-"));
     const std::int64_t end = text::textToInteger(text::extractBetween(line, "-", "}"));
     if (start <= 0 || end <= 0 || start >= end) {
-        run.note("添加IP-地址地址范围错误！");
-        return;
+        return false;
     }
     for (std::int64_t n = start; n <= end; ++n) {
-        run.attempt(prefix + numberToText(static_cast<std::int32_t>(n)));
+        each(prefix + numberToText(static_cast<std::int32_t>(n)));
+    }
+    return true;
+}
+
+void addRangeLine(const std::string& line, AddRun& run) {
+    if (!rangeAddresses(line,
+                        [&](std::string address) { run.attempt(std::move(address), line); })) {
+        run.note(kRangeError, line, AddressOutcome::invalid);
     }
 }
 
 void addSingleLine(const std::string& line, const OperationServices& services,
                    const NameLookup& lookup, AddRun& run) {
     if (!addressTextAccepted(line, lookup)) {
-        run.note("添加IP-地址地址格式输入错误！");
+        run.note(kFormatError, line, AddressOutcome::invalid);
         return;
     }
     bool present = false;
@@ -191,10 +231,10 @@ void addSingleLine(const std::string& line, const OperationServices& services,
     }
     if (present) {
         run.failWithoutTrying();
-        run.note("添加IP-地址 " + line + " 失败,该ip已存在.");
+        run.note("添加IP-地址 " + line + " 失败,该ip已存在.", line, AddressOutcome::exists, line);
         return;
     }
-    run.attempt(line);
+    run.attempt(line, line);
 }
 
 }  // namespace
@@ -213,13 +253,13 @@ bool addressTextAccepted(const std::string& text, const NameLookup& lookup) {
     return shapedLikeHostName(text) && lookup && lookup(text);
 }
 
-void addIpRanges(const OperationServices& services, OperationHost& host,
-                 const AddRequest& request) {
-    addIpRanges(services, host, request, resolverLookup);
+void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request,
+                 OperationReport* report) {
+    addIpRanges(services, host, request, resolverLookup, report);
 }
 
 void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request,
-                 const NameLookup& lookup) {
+                 const NameLookup& lookup, OperationReport* report) {
     host.setBusy(true);
     const AddRequest copy = request;
     const std::uint32_t adapterIndex = host.currentAdapterIndex();
@@ -227,7 +267,7 @@ void addIpRanges(const OperationServices& services, OperationHost& host, const A
     if (const std::string problem = services.ipHelper.addressChangeProblem(); !problem.empty()) {
         host.appendLog(problem);
     }
-    AddRun run(services, host, copy.checkInUse, copy.maskText, adapterIndex);
+    AddRun run(services, host, copy.checkInUse, copy.maskText, adapterIndex, report);
     for (const std::string& line : text::splitText(copy.rangeText, "\r\n")) {
         if (isRangeLine(line)) {
             addRangeLine(line, run);
@@ -241,8 +281,45 @@ void addIpRanges(const OperationServices& services, OperationHost& host, const A
                    numberToText(run.failures()) + "。");
     // The adapter the addresses went to, even when the refresh shows another one: its link may
     // have gone away meanwhile.
-    persistAddresses(services, host, adapterIndex);
+    const bool stored = report != nullptr && !report->writeStore
+                            ? false
+                            : persistAddresses(services, host, adapterIndex);
+    if (report != nullptr) {
+        report->successes = run.successes();
+        report->failures = run.failures();
+        report->stored = stored;
+    }
     host.setBusy(false);
+}
+
+std::vector<AddressResult> checkIpRanges(const OperationServices& services,
+                                         std::uint32_t adapterIndex, const std::string& rangeText,
+                                         const NameLookup& lookup) {
+    std::vector<AddressResult> results;
+    // The snapshot is held only to read it: a single entry's name lookup waits outside.
+    const auto answer = [&](const std::string& address, const std::string& entry) {
+        std::lock_guard lock(services.snapshotMutex);
+        const auto* held = services.snapshot.addresses.find(address);
+        if (held != nullptr && held->adapterIndex == adapterIndex) {
+            results.push_back(
+                {entry, address, held->mask, AddressOutcome::present, std::nullopt, {}});
+        } else {
+            results.push_back({entry, address, {}, AddressOutcome::absent, std::nullopt, {}});
+        }
+    };
+    for (const std::string& line : text::splitText(rangeText, "\r\n")) {
+        if (isRangeLine(line)) {
+            if (!rangeAddresses(line, [&](const std::string& address) { answer(address, line); })) {
+                results.push_back(
+                    {line, {}, {}, AddressOutcome::invalid, std::nullopt, kRangeError});
+            }
+        } else if (!addressTextAccepted(line, lookup)) {
+            results.push_back({line, {}, {}, AddressOutcome::invalid, std::nullopt, kFormatError});
+        } else {
+            answer(line, line);
+        }
+    }
+    return results;
 }
 
 }  // namespace nicops::ipops

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ipops/operation_host.h"
+#include "ipops/operation_report.h"
 
 namespace nicops::ipops {
 
@@ -36,10 +39,19 @@ bool addressTextAccepted(const std::string& text, const NameLookup& lookup = res
 
 // The add operation (run on a worker): every entry of the request added to the current adapter,
 // each address logged with its result, then a refresh, the summary line and persistAddresses of
-// that adapter, all inside one busy period.
-void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request);
+// that adapter, all inside one busy period. A report gets each address's result (and each
+// refused entry's) and may leave the store out.
+void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request,
+                 OperationReport* report = nullptr);
 // The same with the name lookup of single entries given (tests stay off the network).
 void addIpRanges(const OperationServices& services, OperationHost& host, const AddRequest& request,
-                 const NameLookup& lookup);
+                 const NameLookup& lookup, OperationReport* report = nullptr);
+
+// What the add would find of the range text's entries, without changing or logging anything:
+// each address of each entry, in order, present (the adapter holds it; its mask) or absent, and
+// each entry the add refuses invalid (with the line the add would log).
+std::vector<AddressResult> checkIpRanges(const OperationServices& services,
+                                         std::uint32_t adapterIndex, const std::string& rangeText,
+                                         const NameLookup& lookup = resolverLookup);
 
 }  // namespace nicops::ipops

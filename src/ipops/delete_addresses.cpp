@@ -12,7 +12,7 @@ namespace nicops::ipops {
 using text::numberToText;
 
 void deleteSelectedAddresses(const OperationServices& services, OperationHost& host,
-                             const std::vector<SelectedRow>& rows) {
+                             const std::vector<SelectedRow>& rows, OperationReport* report) {
     host.setBusy(true);
     // The adapter whose rows are selected; the refresh may show another one if its link goes.
     const std::uint32_t adapterIndex = host.currentAdapterIndex();
@@ -48,20 +48,40 @@ void deleteSelectedAddresses(const OperationServices& services, OperationHost& h
                                                  : services.ipHelper.deleteIpAddresses(contexts);
     for (std::size_t i = 0; i < addressRows.size(); ++i) {
         const std::uint32_t code = i < codes.size() ? codes[i] : 0xFFFFFFFFU;
+        const std::string& address = addressRows[i]->address;
+        std::string message;
         if (code == platform::kNoError) {
             ++successes;
-            host.appendLog("成功删除IP-地址 " + addressRows[i]->address);
+            message = "成功删除IP-地址 " + address;
         } else {
             ++failures;
-            host.appendLog("删除IP-地址 " + addressRows[i]->address + " 失败,返回代码" +
-                           numberToText(code) + ".");
+            message = "删除IP-地址 " + address + " 失败,返回代码" + numberToText(code) + ".";
+        }
+        host.appendLog(message);
+        if (report != nullptr) {
+            report->results.push_back(
+                {address,
+                 address,
+                 {},
+                 code == platform::kNoError ? AddressOutcome::deleted : AddressOutcome::failed,
+                 code,
+                 message});
         }
     }
     host.refreshDisplay();
     host.appendLog("删除选中项目完成,共计选中" + numberToText(selected) + "条,符合启用条件" +
                    numberToText(qualifying) + "条,其中成功" + numberToText(successes) + " 失败" +
                    numberToText(failures) + ".");
-    persistAddresses(services, host, adapterIndex);
+    const bool stored = report != nullptr && !report->writeStore
+                            ? false
+                            : persistAddresses(services, host, adapterIndex);
+    if (report != nullptr) {
+        report->selected = selected;
+        report->qualifying = qualifying;
+        report->successes = successes;
+        report->failures = failures;
+        report->stored = stored;
+    }
     host.setBusy(false);
 }
 

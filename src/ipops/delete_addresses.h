@@ -7,6 +7,7 @@
 
 #include "inventory/snapshot.h"
 #include "ipops/operation_host.h"
+#include "ipops/operation_report.h"
 
 namespace nicops::ipops {
 
@@ -20,8 +21,10 @@ struct SelectedRow {
 // The delete operation: every selected row of the address kind deleted by its context, each
 // logged, then a refresh, the summary line and persistAddresses of the adapter shown at the
 // start, all inside one busy period. `rows` are the selected rows in ascending row order, taken
-// when the operation starts.
+// when the operation starts. A report gets each address's result and the counts, and may leave
+// the store out.
 void deleteSelectedAddresses(const OperationServices& services, OperationHost& host,
-                             const std::vector<SelectedRow>& rows);
+                             const std::vector<SelectedRow>& rows,
+                             OperationReport* report = nullptr);
 
 }  // namespace nicops::ipops

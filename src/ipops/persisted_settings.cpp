@@ -43,11 +43,11 @@ std::string tcpipInterfaceKey(const std::string& adapterName) {
     return "HKEY_LOCAL_MACHINE\\" + std::string(kInterfacesPath) + adapterName;
 }
 
-void persistAddresses(const OperationServices& services, OperationHost& host) {
-    persistAddresses(services, host, host.currentAdapterIndex());
+bool persistAddresses(const OperationServices& services, OperationHost& host) {
+    return persistAddresses(services, host, host.currentAdapterIndex());
 }
 
-void persistAddresses(const OperationServices& services, OperationHost& host,
+bool persistAddresses(const OperationServices& services, OperationHost& host,
                       std::uint32_t adapterIndex) {
     host.appendLog("开始刷新系统储存...");
     bool found = false;
@@ -72,7 +72,7 @@ void persistAddresses(const OperationServices& services, OperationHost& host,
         // No adapter, so no key of its own: nothing is written anywhere.
         host.appendLog("储存IP地址失败！");
         host.appendLog("储存子网掩码失败！");
-        return;
+        return false;
     }
     if (!addressList.empty()) {
         addressList.resize(addressList.size() - 2);
@@ -87,18 +87,21 @@ void persistAddresses(const OperationServices& services, OperationHost& host,
             }
         }
     };
-    if (services.store.writeMultiString(key, "IPAddress", addressList)) {
+    const bool addressesWritten = services.store.writeMultiString(key, "IPAddress", addressList);
+    if (addressesWritten) {
         host.appendLog("储存IP地址成功.");
     } else {
         host.appendLog("储存IP地址失败！");
         logReason();
     }
-    if (services.store.writeMultiString(key, "SubnetMask", maskList)) {
+    const bool masksWritten = services.store.writeMultiString(key, "SubnetMask", maskList);
+    if (masksWritten) {
         host.appendLog("储存子网掩码成功.");
     } else {
         host.appendLog("储存子网掩码失败！");
         logReason();
     }
+    return addressesWritten && masksWritten;
 }
 
 std::string loadDefaultMask(const OperationServices& services, std::uint32_t adapterIndex) {

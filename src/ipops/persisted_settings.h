@@ -13,12 +13,13 @@ namespace nicops::ipops {
 std::string tcpipInterfaceKey(const std::string& adapterName);
 
 // Writes the adapter's addresses and masks ("IPAddress", "SubnetMask"), in the order of the
-// snapshot's address table, with its log lines. An adapter the snapshot no longer has (its link
-// went away meanwhile) gets the failure lines and nothing is written, for it or any other.
-void persistAddresses(const OperationServices& services, OperationHost& host,
+// snapshot's address table, with its log lines; true when both were written. An adapter the
+// snapshot no longer has (its link went away meanwhile) gets the failure lines and nothing is
+// written, for it or any other.
+bool persistAddresses(const OperationServices& services, OperationHost& host,
                       std::uint32_t adapterIndex);
 // The same for the current adapter.
-void persistAddresses(const OperationServices& services, OperationHost& host);
+bool persistAddresses(const OperationServices& services, OperationHost& host);
 
 // The mask the add dialog proposes for the adapter, as its mask box reads it: the stored
 // "DhcpSubnetMask", else the stored "SubnetMask", else "255.255.255.0".

@@ -8,9 +8,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "external/loopback_http_server.h"
 #include "support/temp_dir.h"
@@ -267,6 +270,101 @@ TEST_F(NicopsctlTest, AnUnusableHostFileNamesTheFileAndTheReasonAndWritesNothing
     EXPECT_EQ(unknown.out, "");
 }
 
+// ---- --json -------------------------------------------------------------------------------------
+
+using Json = nlohmann::json;
+
+// The document of a run (a document that doesn't parse, invalid UTF-8 included, is discarded).
+Json documentOf(const CliRun& r) {
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    return Json::parse(r.out, nullptr, false);
+}
+
+// The JSON answers hold what the text shows, on every adapter, and the log is the same.
+TEST_F(NicopsctlTest, JsonDocumentsHoldWhatTheTextShows) {
+    const Json adapters = documentOf(run("adapters --json"));
+    ASSERT_FALSE(adapters.is_discarded());
+    std::vector<std::string> adapterLines;
+    for (const Json& a : adapters["adapters"]) {
+        adapterLines.push_back(std::to_string(a["index"].get<int>()) + "\t" +
+                               a["connection_name"].get<std::string>());
+    }
+    EXPECT_EQ(adapterLines, run("adapters").outLines());
+
+    const std::map<std::string, std::string> kindTexts = {{"ip", utf8(u8"IP-地址")},
+                                                          {"gateway", utf8(u8"IP-网关")},
+                                                          {"dhcp", utf8(u8"DHCP-IP")},
+                                                          {"wins1", utf8(u8" 主-WINS-IP")},
+                                                          {"wins2", utf8(u8"辅-WINS-IP")}};
+    for (const Json& a : adapters["adapters"]) {
+        const std::string index = std::to_string(a["index"].get<int>());
+        const std::string list = "list --adapter " + index + " --kinds ip,gateway,dhcp,wins1,wins2";
+        const CliRun text = run(list);
+        const CliRun json = run(list + " --json");
+        const Json doc = documentOf(json);
+        ASSERT_FALSE(doc.is_discarded()) << index;
+        EXPECT_EQ(doc["adapter"], a);
+        std::vector<std::string> rows;
+        for (const Json& row : doc["rows"]) {
+            rows.push_back(std::to_string(row["id"].get<int>()) + "\t" +
+                           row["address"].get<std::string>() + "\t" +
+                           row["mask"].get<std::string>() + "\t" +
+                           std::to_string(row["context"].get<std::int64_t>()) + "\t" +
+                           std::to_string(row["next"].get<int>()) + "\t" +
+                           std::to_string(row["adapter_index"].get<int>()) + "\t" +
+                           row["external_address"].get<std::string>() + "\t" +
+                           kindTexts.at(row["kind"].get<std::string>()));
+        }
+        EXPECT_EQ(rows, text.outLines()) << index;
+        EXPECT_EQ(json.logMessages(), text.logMessages()) << index;
+
+        const CliRun reportText = run("report --adapter " + index);
+        const CliRun reportJson = run("report --json --adapter " + index);
+        const Json report = documentOf(reportJson)["report"];
+        const auto yes = [&](const char* name) {
+            return report[name].get<bool>() ? utf8(u8"是") : utf8(u8"否");
+        };
+        const auto count = [&](const char* name) {
+            return std::to_string(report[name].get<int>());
+        };
+        const auto field = [&](const char* name) { return report[name].get<std::string>(); };
+        EXPECT_EQ((std::vector<std::string>{
+                      utf8(u8"连接名称：") + field("connection_name"),
+                      utf8(u8"网卡状态：") + field("status"),
+                      utf8(u8"适配器描述：") + field("description"),
+                      utf8(u8"适配器名称：") + field("interface_name"),
+                      utf8(u8"物理地址：") + field("physical_address"),
+                      utf8(u8"适配器类型：") + field("type"),
+                      utf8(u8"已启用DHCP：") + yes("dhcp_enabled"),
+                      utf8(u8"IPv4地址链表：") + count("address_count"),
+                      utf8(u8"IPv4网关地址链表：") + count("gateway_count"),
+                      utf8(u8"DHCP服务器的IPv4地址链表：") + count("dhcp_server_count"),
+                      utf8(u8"使用WINS服务器：") + yes("wins_enabled"),
+                      utf8(u8"主WINS服务器：") + count("primary_wins_count"),
+                      utf8(u8"辅WINS服务器：") + count("secondary_wins_count"),
+                      utf8(u8"首选DNS服务器：") + field("primary_dns"),
+                      utf8(u8"备用DNS服务器：") + field("secondary_dns"),
+                      utf8(u8"DHCP获得租约时间：") + field("lease_obtained"),
+                      utf8(u8"DHCP租约过期时间：") + field("lease_expires")}),
+                  reportText.outLines())
+            << index;
+        EXPECT_EQ(reportJson.logMessages(), reportText.logMessages()) << index;
+    }
+
+    // A command that can't run says so on stderr as ever, and in the document; usage errors
+    // stay text.
+    const CliRun unknown = run("report --adapter 99 --json");
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(documentOf(unknown), Json({{"error", "no adapter '99'"}}));
+    EXPECT_EQ(unknown.err, "nicopsctl: no adapter '99'\n");
+    for (const char* args :
+         {"export --json", "restore --json", "delete --dry-run 10.0.0.5", "list --no-store"}) {
+        const CliRun usage = run(args);
+        EXPECT_EQ(usage.exitCode, 2) << args;
+        EXPECT_EQ(usage.out, "") << args;
+    }
+}
+
 // ---- operations: add, delete, restore, presets --------------------------------------------------
 
 // What the refresh of an operation logs for the demo host's adapter 7 holding `count` addresses.
@@ -381,8 +479,12 @@ TEST_F(NicopsctlOperationTest, AddWithProbeSkipsAnsweringAddressesUncounted) {
                demo.find("\"answering\": [") != std::string::npos
                    ? replaced(demo, "\"answering\": [", "\"answering\": [\"10.0.0.12\", ")
                    : replaced(demo, "\"refuse\"", "\"answering\": [\"10.0.0.12\"], \"refuse\""));
-    const CliRun r = run("add --adapter 7 --probe '10.0.0.{11-13}'");
+    const CliRun r = run("add --adapter 7 --probe --json '10.0.0.{11-13}'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Json doc = documentOf(r);
+    EXPECT_EQ(doc["results"][1]["outcome"], "in_use");
+    EXPECT_EQ(doc["results"][1]["code"], nullptr);
+    EXPECT_EQ(doc["counts"], Json({{"succeeded", 2}, {"failed", 0}}));
     const auto log = r.logMessages();
     EXPECT_EQ(
         std::vector<std::string>(log.begin(), log.begin() + 4),
@@ -423,6 +525,86 @@ TEST_F(NicopsctlOperationTest, DeleteOfUnknownAddressesOnlyRunsWithNothingSelect
                                         utf8(u8"已经开始启用选中项目,请稍后..."),
                                         utf8(u8"没有选中任何要启用的项目！")}));
     EXPECT_FALSE(std::filesystem::exists(storeFile()));
+}
+
+// add and delete --json hand back each address as its log line says it; --no-store and
+// --dry-run leave the store (and, for the dry run, the host) as they were.
+TEST_F(NicopsctlOperationTest, JsonResultsFollowTheLogAndTheStoreIsLeftWhenAsked) {
+    // Each result as "ADDRESS-OR-ENTRY OUTCOME CODE", and the per-address log lines.
+    const auto results = [](const Json& doc) {
+        std::vector<std::string> said;
+        for (const Json& r : doc["results"]) {
+            said.push_back((r["address"].is_null() ? r["entry"] : r["address"]).get<std::string>() +
+                           " " + r["outcome"].get<std::string>() + " " + r["code"].dump());
+        }
+        return said;
+    };
+    const auto resultLogs = [](const Json& doc) {
+        std::vector<std::string> logs;
+        for (const Json& r : doc["results"]) {
+            logs.push_back(r["log"].get<std::string>());
+        }
+        return logs;
+    };
+    const auto addressLines = [](const CliRun& r, const std::string& start) {
+        std::vector<std::string> lines;
+        for (const std::string& line : r.logMessages()) {
+            if (line.starts_with(start) || line.starts_with(utf8(u8"成功删除"))) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    };
+    const CliRun add =
+        run("add --json --adapter 7 --mask 255.255.0.0 '10.0.0.{11-12}' 10.0.0.5 'x y' "
+            "'10.0.0.{3-3}' '10.0.0.{255-256}'");
+    const Json added = documentOf(add);
+    EXPECT_EQ(results(added), (std::vector<std::string>{
+                                  "10.0.0.11 added 0", "10.0.0.12 added 0", "10.0.0.5 exists null",
+                                  "x y invalid null", "10.0.0.{3-3} invalid null",
+                                  "10.0.0.255 added 0", "10.0.0.256 failed 87"}));
+    EXPECT_EQ(resultLogs(added), addressLines(add, utf8(u8"添加IP-地址")));
+    EXPECT_EQ(added["results"][0]["mask"], "255.255.0.0");
+    EXPECT_EQ(added["counts"], Json({{"succeeded", 3}, {"failed", 2}}));
+    EXPECT_EQ(added["store_written"], true);
+    EXPECT_EQ(added["adapter"]["index"], 7);
+
+    const std::string stored = TempDir::read(storeFile());
+    const CliRun del = run("delete --json --no-store --adapter 7 10.0.0.12 10.0.0.1");
+    const Json deleted = documentOf(del);
+    EXPECT_EQ(results(deleted),
+              (std::vector<std::string>{"10.0.0.1 not_found null", "10.0.0.12 deleted 0"}));
+    EXPECT_EQ(resultLogs(deleted), addressLines(del, utf8(u8"删除IP-地址")));
+    EXPECT_EQ(deleted["results"][1]["mask"], "255.255.0.0");
+    EXPECT_EQ(deleted["counts"], Json({{"selected", 1},
+                                       {"qualifying", 1},
+                                       {"succeeded", 1},
+                                       {"failed", 0},
+                                       {"not_found", 1}}));
+    EXPECT_EQ(deleted["store_written"], false);
+    EXPECT_EQ(TempDir::read(storeFile()), stored);
+    ASSERT_EQ(run("add --no-store --adapter 7 10.0.0.30").exitCode, 0);
+    EXPECT_EQ(TempDir::read(storeFile()), stored);
+    EXPECT_NE(listed().find("10.0.0.30\t"), std::string::npos);
+
+    const std::string hostBefore = TempDir::read(host_);
+    const std::string lines = "'10.0.0.{11-13}' 10.0.0.30 192.168.1.10 'x y' '10.0.0.{3-3}'";
+    const CliRun dry = run("add --dry-run --adapter 7 " + lines);
+    const CliRun dryJson = run("add --dry-run --json --adapter 7 " + lines);
+    const std::vector<std::string> said = {
+        "10.0.0.11\tpresent",   "10.0.0.12\tabsent", "10.0.0.13\tabsent",    "10.0.0.30\tpresent",
+        "192.168.1.10\tabsent", "x y\tinvalid",      "10.0.0.{3-3}\tinvalid"};
+    EXPECT_EQ(dry.outLines(), said);
+    std::vector<std::string> saidJson;
+    const Json dryDoc = documentOf(dryJson);
+    for (const Json& r : dryDoc["results"]) {
+        saidJson.push_back((r["address"].is_null() ? r["entry"] : r["address"]).get<std::string>() +
+                           "\t" + r["outcome"].get<std::string>());
+    }
+    EXPECT_EQ(saidJson, said);
+    EXPECT_EQ(dry.err + dryJson.err, "");
+    EXPECT_EQ(TempDir::read(host_), hostBefore);
+    EXPECT_EQ(TempDir::read(storeFile()), stored);
 }
 
 TEST_F(NicopsctlOperationTest, RestoreBringsBackWhatAnotherHostFileLost) {

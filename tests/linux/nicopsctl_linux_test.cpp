@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "netns_lab.h"
 #include "platform/file_store.h"
 
@@ -135,6 +137,45 @@ protected:
         return items;
     }
 };
+
+// --json on the kernel: each address's answer as the kernel gave it, and the dry run and the
+// list seeing what the link holds.
+TEST_F(NicopsctlOperationLinuxTest, JsonGivesTheKernelsAnswerPerAddressAndTheDryRunSeesIt) {
+    const auto document = [&](const std::string& args) {
+        const auto r = operation(args + " --json 2>/dev/null");
+        EXPECT_EQ(r.status, 0) << args << r.output;
+        return nlohmann::json::parse(r.output, nullptr, false);
+    };
+    const auto outcomes = [](const nlohmann::json& doc) {
+        std::vector<std::string> said;
+        for (const auto& r : doc["results"]) {
+            said.push_back(r["address"].get<std::string>() + " " + r["outcome"].get<std::string>() +
+                           " " + r["code"].dump());
+        }
+        return said;
+    };
+    EXPECT_EQ(outcomes(document("add " + adapter() + "'10.1.0.{20-21}' 10.1.0.5")),
+              (std::vector<std::string>{"10.1.0.20 added 0", "10.1.0.21 added 0",
+                                        "10.1.0.5 exists null"}));
+    // A range asks the kernel even for an address the link holds: EEXIST.
+    EXPECT_EQ(outcomes(document("add " + adapter() + "'10.1.0.{21-22}'")),
+              (std::vector<std::string>{"10.1.0.21 failed 17", "10.1.0.22 added 0"}));
+    EXPECT_EQ(outcomes(document("add --dry-run " + adapter() + "'10.1.0.{22-23}' 10.1.0.6")),
+              (std::vector<std::string>{"10.1.0.22 present null", "10.1.0.23 absent null",
+                                        "10.1.0.6 present null"}));
+    EXPECT_EQ(outcomes(document("delete --no-store " + adapter() + "10.1.0.20 10.1.0.99")),
+              (std::vector<std::string>{"10.1.0.99 not_found null", "10.1.0.20 deleted 0"}));
+    const nlohmann::json list = document("list " + adapter());
+    std::vector<std::string> listed;
+    for (const auto& row : list["rows"]) {
+        listed.push_back(row["address"].get<std::string>() + "/" +
+                         (row["mask"] == "255.255.0.0" ? "16" : "24"));
+    }
+    auto held = addressesOf(*lab_, "lan0");
+    std::sort(listed.begin(), listed.end());
+    std::sort(held.begin(), held.end());
+    EXPECT_EQ(listed, held);
+}
 
 TEST_F(NicopsctlOperationLinuxTest, ARangeLandsWithTheChosenMaskAndNumbersAbove255Get87) {
     const auto r =
