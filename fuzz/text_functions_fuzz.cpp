@@ -2,11 +2,13 @@
 // start and match there (the first such place), replacing and splitting undo each other, trims
 // leave no space at either end, the number readers agree with the C library on ASCII text and
 // every result lies within its input.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -196,17 +198,33 @@ void checkNumbers(std::string_view t) {
     }
 }
 
+class ExactCopy {
+public:
+    explicit ExactCopy(std::string_view s)
+        : size_(s.size()), bytes_(std::make_unique<char[]>(s.size())) {
+        std::copy(s.begin(), s.end(), bytes_.get());
+    }
+    std::string_view view() const { return {bytes_.get(), size_}; }
+
+private:
+    std::size_t size_;
+    std::unique_ptr<char[]> bytes_;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view input = nicops::fuzz::inputText(data, size);
     const std::uint8_t flags = nicops::fuzz::takeByte(input);
     const int start = static_cast<int>(nicops::fuzz::takeByte(input)) - 8;
-    // The text, then after a zero byte the needle.
+    // The text, then after a zero byte the needle, each in a buffer of exactly its size so
+    // that a read past either is caught.
     const std::size_t cut = input.find('\0');
-    const std::string_view t = input.substr(0, cut);
-    const std::string_view needle =
-        cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
+    const ExactCopy text(input.substr(0, cut));
+    const ExactCopy needleText(cut == std::string_view::npos ? std::string_view()
+                                                             : input.substr(cut + 1));
+    const std::string_view t = text.view();
+    const std::string_view needle = needleText.view();
     checkSearches(t, needle, start, (flags & 1) != 0);
     checkTrims(t);
     checkPieces(t, start);
