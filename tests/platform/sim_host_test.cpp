@@ -219,6 +219,7 @@ TEST_F(SimHostTest, MalformedDescriptionsNameTheFileAndTheReason) {
         {R"({"adapters": [{"description": "x"}]})", "adapter 1 has no numeric \"index\""},
         {R"({"adapters": [{"index": 1, "gateways": 5}]})", "\"gateways\" is not a list"},
         {R"({"refuse": {"1.2.3.4": "no"}})", "is not a number"},
+        {R"({"refuse": {"1.2.3.4": 0}})", "is 0, which refuses nothing"},
         {R"({"answering": "10.0.0.7"})", "\"answering\" is not a list"},
         {R"({"answering": ["10.0.0.7", 7]})", "\"answering\" is not a list"},
         {R"({"adapters": [{"index": 1, "leaseObtained": 1e12}]})",

@@ -251,6 +251,10 @@ std::string validate(const json& host) {
             if (!fits<std::uint32_t>(code)) {
                 return "\"refuse\": the code of " + address + " is not a number";
             }
+            // 0 would answer success for an add that never happens.
+            if (code.get<std::uint32_t>() == kNoError) {
+                return "\"refuse\": the code of " + address + " is 0, which refuses nothing";
+            }
         }
     }
     return {};
