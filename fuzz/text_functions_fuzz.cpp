@@ -2,13 +2,11 @@
 // start and match there (the first such place), replacing and splitting undo each other, trims
 // leave no space at either end, the number readers agree with the C library on ASCII text and
 // every result lies within its input.
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -198,17 +196,14 @@ void checkNumbers(std::string_view t) {
     }
 }
 
+// A heap copy of exactly the text's size.
 class ExactCopy {
 public:
-    explicit ExactCopy(std::string_view s)
-        : size_(s.size()), bytes_(std::make_unique<char[]>(s.size())) {
-        std::copy(s.begin(), s.end(), bytes_.get());
-    }
-    std::string_view view() const { return {bytes_.get(), size_}; }
+    explicit ExactCopy(std::string_view s) : bytes_(s.begin(), s.end()) {}
+    std::string_view view() const { return {bytes_.data(), bytes_.size()}; }
 
 private:
-    std::size_t size_;
-    std::unique_ptr<char[]> bytes_;
+    std::vector<char> bytes_;
 };
 
 }  // namespace
