@@ -69,6 +69,20 @@ TEST_F(SimHostTest, AddAppendsWithANewContextAndRelinksTheList) {
     EXPECT_GT(list[1].context, 8U);  // unique across the host
 }
 
+TEST_F(SimHostTest, ContextsPastTheLargestNumberGoOnWithTheLowestFreeOne) {
+    auto host = open(R"({"adapters": [{"index": 12, "ipAddresses": [
+        {"address": "10.0.0.1", "mask": "255.255.255.0", "context": 4294967295},
+        {"address": "10.0.0.2", "mask": "255.255.255.0", "context": 1}]}]})");
+    const auto codes =
+        host->addIpAddresses({{"10.0.0.3", "255.255.255.0"}, {"10.0.0.4", "255.255.255.0"}}, 12);
+    ASSERT_EQ(codes, (std::vector<std::uint32_t>{kNoError, kNoError}));
+    const auto list = addressesOf(*host, 12);
+    ASSERT_EQ(list.size(), 4U);
+    EXPECT_EQ(list[2].context, 2U);  // never 0: no delete could name it
+    EXPECT_EQ(list[3].context, 3U);
+    EXPECT_EQ(host->deleteIpAddress(2), kNoError);
+}
+
 TEST_F(SimHostTest, ChangesAreWrittenBackForTheNextRun) {
     {
         auto host = open();
@@ -205,6 +219,7 @@ TEST_F(SimHostTest, MalformedDescriptionsNameTheFileAndTheReason) {
         {R"({"adapters": [{"description": "x"}]})", "adapter 1 has no numeric \"index\""},
         {R"({"adapters": [{"index": 1, "gateways": 5}]})", "\"gateways\" is not a list"},
         {R"({"refuse": {"1.2.3.4": "no"}})", "is not a number"},
+        {R"({"refuse": {"1.2.3.4": 0}})", "is 0, which refuses nothing"},
         {R"({"answering": "10.0.0.7"})", "\"answering\" is not a list"},
         {R"({"answering": ["10.0.0.7", 7]})", "\"answering\" is not a list"},
         {R"({"adapters": [{"index": 1, "leaseObtained": 1e12}]})",

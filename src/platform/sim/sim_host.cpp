@@ -85,6 +85,16 @@ std::vector<IpAddrString> readList(const json& adapter, const char* field) {
     return list;
 }
 
+// The context of a new address: one above the last one handed out, past the largest number
+// on to the lowest free one; never 0, which the snapshot skips and no delete can name.
+std::uint32_t takeContext(std::uint32_t& last, std::unordered_set<std::uint32_t>& taken) {
+    do {
+        ++last;
+    } while (last == 0 || taken.count(last) != 0);
+    taken.insert(last);
+    return last;
+}
+
 // The connection name of an adapter or an interface entry, as it is shown and matched.
 std::string nameField(const json& object, const char* field) {
     return singleLineName(gbkField(object, field));
@@ -241,6 +251,10 @@ std::string validate(const json& host) {
             if (!fits<std::uint32_t>(code)) {
                 return "\"refuse\": the code of " + address + " is not a number";
             }
+            // 0 would answer success for an add that never happens.
+            if (code.get<std::uint32_t>() == kNoError) {
+                return "\"refuse\": the code of " + address + " is 0, which refuses nothing";
+            }
         }
     }
     return {};
@@ -341,6 +355,7 @@ std::vector<std::uint32_t> SimHost::addIpAddresses(const std::vector<AddressToAd
     std::lock_guard lock(mutex_);
     json* target = nullptr;
     std::uint32_t maxContext = 0;
+    std::unordered_set<std::uint32_t> contexts;
     // Every address the host holds: one address belongs to one adapter.
     std::vector<std::uint32_t> held;
     for (json& a : mutableAdapters()) {
@@ -349,6 +364,7 @@ std::vector<std::uint32_t> SimHost::addIpAddresses(const std::vector<AddressToAd
         }
         for (const IpAddrString& e : readList(a, "ipAddresses")) {
             maxContext = std::max(maxContext, e.context);
+            contexts.insert(e.context);
             if (const auto address = parseIpv4(e.address)) {
                 held.push_back(*address);
             }
@@ -389,8 +405,9 @@ std::vector<std::uint32_t> SimHost::addIpAddresses(const std::vector<AddressToAd
             numberField<std::uint32_t>(list.back(), "next") == 0) {
             list.back()["next"] = list.size();
         }
-        list.push_back(
-            {{"address", items[i].address}, {"mask", items[i].mask}, {"context", ++maxContext}});
+        list.push_back({{"address", items[i].address},
+                        {"mask", items[i].mask},
+                        {"context", takeContext(maxContext, contexts)}});
         results[i] = kNoError;
     }
     if (!save()) {

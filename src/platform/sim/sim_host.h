@@ -16,7 +16,7 @@
 //   "interfaces": the connection-name table [{"index", "name"}] when it differs from the
 //     adapters' own names.
 //   "answering": the addresses that answer the in-use probe.
-//   "refuse": {"address": code} adds of that address fail with that code, as the platform's
+//   "refuse": {"address": code} adds of that address fail with that code (not 0), as the platform's
 //     answer: an add that planAddressBatch refuses answers the rule's code first.
 #pragma once
 
