@@ -22,21 +22,6 @@ namespace {
 
 using Names = std::map<std::string, std::string>;
 
-std::vector<std::string_view> cut(std::string_view input, std::size_t pieces) {
-    std::vector<std::string_view> out;
-    while (out.size() + 1 < pieces) {
-        const std::size_t at = input.find('\x01');
-        if (at == std::string_view::npos) {
-            break;
-        }
-        out.push_back(input.substr(0, at));
-        input.remove_prefix(at + 1);
-    }
-    out.push_back(input);
-    out.resize(pieces);
-    return out;
-}
-
 void appendWord(std::string& out, std::uint32_t value, bool bigEndian) {
     for (int i = 0; i < 4; ++i) {
         const int shift = bigEndian ? 24 - 8 * i : 8 * i;
@@ -80,7 +65,7 @@ std::string moFile(const std::vector<std::pair<std::string, std::string>>& pairs
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = nicops::fuzz::inputText(data, size);
-    const auto parts = cut(input, 5);
+    const auto parts = nicops::fuzz::cutInput(input, 5);
     const Location location{std::string(parts[1]), std::string(parts[2]), std::string(parts[3]),
                             std::string(parts[4])};
     const std::string answer = buildAnswer(parts[0], location);

@@ -18,21 +18,6 @@ using namespace nicops;
 
 namespace {
 
-std::vector<std::string_view> cut(std::string_view input, std::size_t pieces) {
-    std::vector<std::string_view> out;
-    while (out.size() + 1 < pieces) {
-        const std::size_t at = input.find('\x01');
-        if (at == std::string_view::npos) {
-            break;
-        }
-        out.push_back(input.substr(0, at));
-        input.remove_prefix(at + 1);
-    }
-    out.push_back(input);
-    out.resize(pieces);
-    return out;
-}
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -72,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t choice = nicops::fuzz::takeByte(input);
     // The file, then the key below a root (the root given when the choice says so), the value
     // name and the text.
-    const auto parts = cut(input, 4);
+    const auto parts = nicops::fuzz::cutInput(input, 4);
     const std::string content(parts[0]);
     const std::string key =
         ((choice & 1) != 0 ? "HKEY_LOCAL_MACHINE\\" : "") + std::string(parts[1]);

@@ -78,26 +78,11 @@ bool hasBreak(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-std::vector<std::string_view> cut(std::string_view input, std::size_t pieces) {
-    std::vector<std::string_view> out;
-    while (out.size() + 1 < pieces) {
-        const std::size_t at = input.find('\x01');
-        if (at == std::string_view::npos) {
-            break;
-        }
-        out.push_back(input.substr(0, at));
-        input.remove_prefix(at + 1);
-    }
-    out.push_back(input);
-    out.resize(pieces);
-    return out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The file, then the section, the key and the value, separated by 0x01 bytes.
-    const auto parts = cut(nicops::fuzz::inputText(data, size), 4);
+    const auto parts = nicops::fuzz::cutInput(nicops::fuzz::inputText(data, size), 4);
     const std::string_view content = parts[0];
     const std::string_view section = parts[1];
     const std::string_view key = parts[2];

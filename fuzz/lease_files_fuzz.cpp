@@ -18,15 +18,6 @@ using namespace nicops::platform::linux_host;
 
 namespace {
 
-std::uint32_t u32At(std::string_view bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        value =
-            value << 8 | (at + i < bytes.size() ? static_cast<unsigned char>(bytes[at + i]) : 0);
-    }
-    return value;
-}
-
 void appendBigEndian(std::string& out, std::uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8) {
         out.push_back(static_cast<char>(value >> shift & 0xFF));
@@ -62,11 +53,11 @@ void checkParsers(std::string_view text, std::int64_t writtenAt) {
 
 void checkWritten(std::string_view input, std::int64_t writtenAt) {
     LeaseRecord lease;
-    lease.address = u32At(input, 0) | 1;  // never 0
-    lease.server = u32At(input, 4);
-    const std::uint32_t leaseTime = u32At(input, 8) % 1000000 + 1;
-    lease.dnsServers = {u32At(input, 12), u32At(input, 16)};
-    lease.winsServers = {u32At(input, 20)};
+    lease.address = nicops::fuzz::u32At(input, 0) | 1;  // never 0
+    lease.server = nicops::fuzz::u32At(input, 4);
+    const std::uint32_t leaseTime = nicops::fuzz::u32At(input, 8) % 1000000 + 1;
+    lease.dnsServers = {nicops::fuzz::u32At(input, 12), nicops::fuzz::u32At(input, 16)};
+    lease.winsServers = {nicops::fuzz::u32At(input, 20)};
 
     // dhclient: a lease block with an "epoch" expiry.
     const std::int64_t expires = writtenAt + leaseTime;
@@ -121,7 +112,8 @@ void checkWritten(std::string_view input, std::int64_t writtenAt) {
 }
 
 void checkCurrent(const std::vector<LeaseRecord>& leases, std::string_view input) {
-    const std::vector<std::uint32_t> link = {u32At(input, 0) | 1, u32At(input, 4)};
+    const std::vector<std::uint32_t> link = {nicops::fuzz::u32At(input, 0) | 1,
+                                             nicops::fuzz::u32At(input, 4)};
     const auto current = currentLease(leases, link);
     bool any = false;
     std::int64_t latest = 0;
@@ -143,7 +135,7 @@ void checkCurrent(const std::vector<LeaseRecord>& leases, std::string_view input
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = nicops::fuzz::inputText(data, size);
     // A modification time after 1970 that a signed 32-bit time holds.
-    const std::int64_t writtenAt = u32At(input, 24) % INT32_MAX + 1;
+    const std::int64_t writtenAt = nicops::fuzz::u32At(input, 24) % INT32_MAX + 1;
     checkParsers(input, writtenAt);
     checkWritten(input, writtenAt);
     auto leases = parseDhclientLeases(input);

@@ -35,21 +35,6 @@ bool parsesAsAddress(const std::string& s) {
            inet_pton(AF_INET6, s.c_str(), buffer) == 1;
 }
 
-std::vector<std::string_view> cut(std::string_view input, std::size_t pieces) {
-    std::vector<std::string_view> out;
-    while (out.size() + 1 < pieces) {
-        const std::size_t at = input.find('\x01');
-        if (at == std::string_view::npos) {
-            break;
-        }
-        out.push_back(input.substr(0, at));
-        input.remove_prefix(at + 1);
-    }
-    out.push_back(input);
-    out.resize(pieces);
-    return out;
-}
-
 std::string controlsAsSpaces(std::string s) {
     for (char& c : s) {
         const auto b = static_cast<unsigned char>(c);
@@ -81,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 parsesAsAddress(std::string(input))));
 
     // The input as the endpoint's values: ip, country, region, city, as.
-    const auto parts = cut(input, 5);
+    const auto parts = nicops::fuzz::cutInput(input, 5);
     echo::Location place{std::string(parts[1]), std::string(parts[2]), std::string(parts[3]),
                          std::string(parts[4])};
     const std::string answer = text::utf8ToGbk(echo::buildAnswer(parts[0], place));

@@ -15,15 +15,6 @@ using namespace nicops::platform::linux_host;
 
 namespace {
 
-std::uint32_t u32At(std::string_view bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        value =
-            value << 8 | (at + i < bytes.size() ? static_cast<unsigned char>(bytes[at + i]) : 0);
-    }
-    return value;
-}
-
 // The input's lines that name no server: neither a nameserver line nor a SERVERS= line.
 std::string otherLines(std::string_view input) {
     std::string out;
@@ -60,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Servers from the input's bytes, written among its other lines.
-    const std::vector<std::string> servers = {formatIpv4(u32At(text, 0)),
-                                              formatIpv4(u32At(text, 4))};
+    const std::vector<std::string> servers = {formatIpv4(nicops::fuzz::u32At(text, 0)),
+                                              formatIpv4(nicops::fuzz::u32At(text, 4))};
     const std::string others = otherLines(text);
     const std::string resolvConf = others + "nameserver " + servers[0] + "\n\t nameserver\t" +
                                    servers[1] + " # second\r\n" + others;
