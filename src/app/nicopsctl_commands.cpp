@@ -90,18 +90,19 @@ using nicops::inventory::AddressKind;
 
 using nicops::app::UsageError;
 
+constexpr std::pair<const char*, AddressKind> kKindWords[] = {
+    {"ip", AddressKind::address},
+    {"gateway", AddressKind::gateway},
+    {"dhcp", AddressKind::dhcpServer},
+    {"wins1", AddressKind::primaryWins},
+    {"wins2", AddressKind::secondaryWins}};
+
 // The kinds named in LIST; the list shows them in their fixed order whatever LIST's order.
 std::array<bool, 5> parseKinds(const std::string& list) {
-    static constexpr std::pair<const char*, AddressKind> kNames[] = {
-        {"ip", AddressKind::address},
-        {"gateway", AddressKind::gateway},
-        {"dhcp", AddressKind::dhcpServer},
-        {"wins1", AddressKind::primaryWins},
-        {"wins2", AddressKind::secondaryWins}};
     std::array<bool, 5> chosen{};
     for (const std::string& name : nicops::text::splitText(list, ",")) {
         bool known = false;
-        for (const auto& [word, kind] : kNames) {
+        for (const auto& [word, kind] : kKindWords) {
             if (name == word) {
                 chosen[static_cast<std::size_t>(kind)] = true;
                 known = true;
@@ -237,6 +238,15 @@ std::string goesWith(const OptionSpec& entry) {
 }
 
 }  // namespace
+
+const char* kindWord(AddressKind kind) {
+    for (const auto& [word, each] : kKindWords) {
+        if (each == kind) {
+            return word;
+        }
+    }
+    return "";
+}
 
 std::span<const OptionSpec> options() {
     return kOptions;

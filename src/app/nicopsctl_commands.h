@@ -11,12 +11,16 @@
 #include <vector>
 
 #include "app/data_output.h"
+#include "inventory/snapshot.h"
 #include "platform/adapter_configuration.h"
 
 namespace nicops::app::ctl {
 
 // What --help prints.
 extern const std::string_view kUsage;
+
+// The word --kinds (and --json's "kind") gives a kind of the list's rows.
+const char* kindWord(inventory::AddressKind kind);
 
 // The options as bits; a command's options are their sum.
 namespace option {

@@ -56,23 +56,6 @@ const std::string& connectionName(const Session& session) {
     return session.items[static_cast<std::size_t>(session.selected)].text;
 }
 
-// The words --json gives the address kinds: those of --kinds.
-const char* kindWord(AddressKind kind) {
-    switch (kind) {
-        case AddressKind::address:
-            return "ip";
-        case AddressKind::gateway:
-            return "gateway";
-        case AddressKind::dhcpServer:
-            return "dhcp";
-        case AddressKind::primaryWins:
-            return "wins1";
-        case AddressKind::secondaryWins:
-            return "wins2";
-    }
-    return "";
-}
-
 const char* outcomeWord(nicops::ipops::AddressOutcome outcome) {
     using nicops::ipops::AddressOutcome;
     switch (outcome) {

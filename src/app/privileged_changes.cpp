@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/nicopsctl_commands.h"
 #include "inventory/snapshot.h"
 #include "ipops/tcpip_properties.h"
 #include "platform/linux/host_processes.h"
@@ -29,23 +30,6 @@ std::string absolute(const std::string& path) {
     std::error_code error;
     const auto made = std::filesystem::absolute(path, error);
     return error ? path : made.string();
-}
-
-// nicopsctl's name for a kind of the list's rows (its --kinds list).
-const char* kindWord(inventory::AddressKind kind) {
-    switch (kind) {
-        case inventory::AddressKind::address:
-            return "ip";
-        case inventory::AddressKind::gateway:
-            return "gateway";
-        case inventory::AddressKind::dhcpServer:
-            return "dhcp";
-        case inventory::AddressKind::primaryWins:
-            return "wins1";
-        case inventory::AddressKind::secondaryWins:
-            return "wins2";
-    }
-    return "ip";
 }
 
 std::string adapterOption(std::uint32_t adapterIndex) {
@@ -142,7 +126,7 @@ void PkexecChanges::deleteAddresses(ipops::OperationHost& host,
     for (inventory::AddressKind kind : inventory::kAllAddressKinds) {
         for (const ipops::SelectedRow& row : rows) {
             if (row.kind == kind) {
-                kinds += (kinds.empty() ? "" : ",") + std::string(kindWord(kind));
+                kinds += (kinds.empty() ? "" : ",") + std::string(ctl::kindWord(kind));
                 break;
             }
         }
